@@ -1,0 +1,37 @@
+# Warnings are errors in our own code only.
+function(tarvio_warnings target)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wshadow -Wnon-virtual-dtor
+                                             -Wno-unused-parameter -Werror)
+endfunction()
+
+# One static library per layer folder; sources are the folder's .cpp files.
+function(tarvio_layer target folder)
+    file(GLOB _srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${folder}/*.cpp)
+    if(NOT _srcs)
+        return()
+    endif()
+    add_library(${target} STATIC ${_srcs})
+    target_include_directories(${target} PUBLIC ${CMAKE_SOURCE_DIR}/${folder})
+    if(ARGN)
+        target_link_libraries(${target} PUBLIC ${ARGN})
+    endif()
+    tarvio_warnings(${target})
+endfunction()
+
+# One GoogleTest executable per layer, labelled with the layer's name.
+function(tarvio_tests target folder label)
+    file(GLOB _srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/${folder}/*.cpp)
+    if(NOT _srcs)
+        return()
+    endif()
+    foreach(_lib ${ARGN})
+        if(NOT TARGET ${_lib})
+            return()
+        endif()
+    endforeach()
+    add_executable(${target} ${_srcs})
+    target_include_directories(${target} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+    target_link_libraries(${target} PRIVATE ${ARGN} GTest::gtest GTest::gtest_main GTest::gmock)
+    tarvio_warnings(${target})
+    gtest_discover_tests(${target} PROPERTIES LABELS ${label} DISCOVERY_TIMEOUT 60)
+endfunction()

@@ -65,6 +65,14 @@ private:
     char* m_fileName;
 };
 
+// A file could not be opened (or a deleted one still exists); the message names the action, the
+// file and the reason.
+class KxFileOpenFailedException : public virtual KxFileException {
+public:
+    KxFileOpenFailedException(const char* message, const char* source, const char* fileName)
+        : KxException("%s", source, message), KxFileException(message, source, fileName) {}
+};
+
 class KxLRECLException : public virtual KxFileException {
 public:
     KxLRECLException(const char* message, const char* source, const char* fileName,

@@ -173,6 +173,7 @@ public:
     void Truncate64(int64_t count) override;
     void WriteTo(int64_t offset, const void* pBuffer, uint32_t ulCount) override;
     KxIOLock* NewLock(KxLockType type, int64_t offset, int64_t length) override;
+    uint64_t GetBytesAvailable() override;
 
     // Clamped to kxMinBufferSize ... kxMaxBufferSize; keeps the data and the position.
     void SetBufferSize(int32_t lSize);
@@ -193,7 +194,7 @@ private:
     std::unique_ptr<kxplatform::File> m_file;
     uint32_t m_flags = 0;
     KxString m_fileName;
-    char* m_buffer = nullptr;
+    std::unique_ptr<char[]> m_buffer;
     int32_t m_bufferSize = kxDefaultBufferSize;
     int64_t m_bufferOffset = 0;
     int32_t m_valid = 0;

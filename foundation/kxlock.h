@@ -148,12 +148,13 @@ public:
     int32_t GetCount() const;
     const KxIOLock* GetEntry(int32_t lIndex) const;
 
-    KxMutex& GetMutex() { return m_mutex; }
+    KxMutex& GetMutex() const { return m_mutex; }
 
 private:
     KxIOLock* FindOrInsert(KxLockType type, int64_t offset, int64_t length);
+    void Remove(KxIOLock* pEntry);
 
     KxSortedVector<KxIOLock, KxPointerVector<KxIOLock>> m_locks;
     std::unique_ptr<KxIOLock> m_baseLock;
-    KxMutex m_mutex;
+    mutable KxMutex m_mutex;
 };

@@ -63,6 +63,9 @@ struct LockAccess {
     static int Descriptor(const File& file) { return file.fd_; }
     static LockState* State(const File& file) { return file.locks_.get(); }
     static LockState& EnsureState(File& file) {
+        // Two threads may take the first locks of one File at once.
+        static std::mutex creation;
+        std::lock_guard<std::mutex> guard(creation);
         if (!file.locks_) file.locks_ = std::make_unique<LockState>();
         return *file.locks_;
     }

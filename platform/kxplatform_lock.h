@@ -31,6 +31,9 @@ enum class TryLockResult {
 // region releases only what no other lock of the same File still covers. A Write lock over bytes
 // the same File holds for Read upgrades them.
 
+// The lock calls of one File may come from several threads; they must not overlap its Open or
+// Close.
+
 // Waits until the lock is granted. Interrupting signals do not end the wait.
 bool LockRegion(File& file, LockType type, int64_t offset, int64_t length);
 // Returns at once.

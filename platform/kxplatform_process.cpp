@@ -30,17 +30,13 @@ std::optional<std::string> Failed(int code) {
     return std::nullopt;
 }
 
-bool IsExecutableFile(const std::string& path, int& code) {
+// 0 when path is an executable regular file, else the error to report for it: ENOENT and the
+// like when there is nothing usable there, EACCES when there is a file we may not run.
+int CheckExecutable(const std::string& path) {
     struct stat st;
-    if (::stat(path.c_str(), &st) != 0) {
-        code = errno;
-        return false;
-    }
-    if (!S_ISREG(st.st_mode) || ::faccessat(AT_FDCWD, path.c_str(), X_OK, AT_EACCESS) != 0) {
-        code = EACCES;
-        return false;
-    }
-    return true;
+    if (::stat(path.c_str(), &st) != 0) return errno;
+    if (!S_ISREG(st.st_mode) || ::faccessat(AT_FDCWD, path.c_str(), X_OK, AT_EACCESS) != 0) return EACCES;
+    return 0;
 }
 
 int StatusCode(int status) {
@@ -81,9 +77,9 @@ HelperOutcome RunHelper(const std::string& program, const std::vector<std::strin
 
 std::optional<std::string> FindProgram(const std::string& name) {
     if (name.empty() || name.find('\0') != std::string::npos) return Failed(EINVAL);
-    int code = ENOENT;
     if (name.find('/') != std::string::npos) {
-        if (IsExecutableFile(name, code)) return name;
+        int code = CheckExecutable(name);
+        if (code == 0) return name;
         return Failed(code);
     }
     const char* path = ::getenv("PATH");
@@ -98,8 +94,11 @@ std::optional<std::string> FindProgram(const std::string& name) {
         // Relative entries would make the program depend on the current directory.
         if (directory.empty() || directory[0] != '/') continue;
         std::string candidate = detail::WithTrailingSeparator(directory) + name;
-        if (IsExecutableFile(candidate, code)) return candidate;
-        if (code == EACCES) found = EACCES;
+        int code = CheckExecutable(candidate);
+        if (code == 0) return candidate;
+        // A directory we may not search hides nothing we could run.
+        struct stat st;
+        if (code == EACCES && ::stat(candidate.c_str(), &st) == 0) found = EACCES;
     }
     return Failed(found);
 }

@@ -273,6 +273,7 @@ TEST(FileNames, ReadOnlyMeansNotWritableByTheUser) {
         bool readOnly;
     } cases[] = {{0644, false}, {0600, false}, {0444, true}, {0400, true}, {0000, true}};
     for (const auto& c : cases) {
+        std::filesystem::remove(dir / "f");
         WriteFile(dir / "f", "x", c.mode);
         std::optional<bool> readOnly = IsReadOnly(dir / "f");
         ASSERT_TRUE(readOnly) << std::oct << c.mode;

@@ -82,6 +82,8 @@ public:
     const char* GetText() const;
 
 private:
+    friend class KxBlobFile;  // reads file blocks straight into the bytes
+
     // Makes room for ulSize bytes plus the NUL, keeping the content; gained bytes are 0.
     void Reserve(uint32_t ulSize);
     void SetSize(uint32_t ulSize);
@@ -120,7 +122,7 @@ public:
     int32_t GetDiskSize() const { return m_diskSize; }
     const KxBlob* GetMemoryBlob() const { return m_memory; }
 
-    // The 16 stored bytes; a memory blob cannot be stored.
+    // The 16 stored bytes, little-endian; a memory blob cannot be stored.
     void Encode(unsigned char* pDest) const;
     void Decode(const unsigned char* pSource);
 

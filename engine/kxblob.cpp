@@ -42,7 +42,9 @@ public:
     void TrueLock() override {}
     bool TrueTryLock() override { return true; }
     void TrueUnlock() override {}
-    KxBlobLock* Clone() const override { return new KxBlobLock(GetType(), GetOffset(), GetLength()); }
+    KxBlobLock* Clone() const override {
+        return new KxBlobLock(GetType(), GetOffset(), GetLength());
+    }
 };
 
 long long AsLL(int64_t v) { return static_cast<long long>(v); }
@@ -188,7 +190,8 @@ void KxBlob::Open(const char* sFileName, uint32_t) {
 uint32_t KxBlob::ReadFrom(int64_t offset, void* pBuffer, uint32_t ulCount, bool mustReadAll) {
     KX_TRY
         if (offset < 0) KxGenerateException("invalid position: %lld", kBlob, AsLL(offset));
-        if (offset > m_size) KxGenerateException("Offset is past the end of allocated memory", kBlob);
+        if (offset > m_size)
+            KxGenerateException("Offset is past the end of allocated memory", kBlob);
         uint32_t start = static_cast<uint32_t>(offset);
         uint32_t available = m_size - start;
         if (mustReadAll && available < ulCount)
@@ -238,8 +241,9 @@ int64_t KxBlob::Seek64FromEnd(int64_t distance) {
     KX_TRY
         int64_t target = static_cast<int64_t>(m_size) + distance;
         if (target < 0)
-            KxGenerateException("Cannot seek to %lld from end of the chunk, only %u bytes available",
-                                kBlob, AsLL(distance), m_size);
+            KxGenerateException(
+                "Cannot seek to %lld from end of the chunk, only %u bytes available", kBlob,
+                AsLL(distance), m_size);
         m_position = static_cast<uint32_t>(GetLongRepresentationOfNativeint(target));
         return m_position;
     KX_CATCH("Seek64FromEnd(nativeint)", kBlob)
@@ -358,8 +362,8 @@ void KxBlobDescriptor::DropMemoryBlob() {
 void KxBlobDescriptor::Encode(unsigned char* pDest) const {
     KX_TRY
         if (IsMemoryBlob())
-            KxGenerateException("Memory blobs must be allocated disk space before they can be saved",
-                                kDescriptor);
+            KxGenerateException(
+                "Memory blobs must be allocated disk space before they can be saved", kDescriptor);
         PutLE32(pDest, m_link);
         PutLE32(pDest + 4, m_offset);
         PutLE32(pDest + 8, m_length);
@@ -923,9 +927,11 @@ void KxBlobFile::WriteDescriptors() {
         PutLE32(p, m_firstFree);
         PutLE32(p + 4, m_firstUnused);
         PutLE32(p + 8, count);
-        for (int32_t i = 0; i < count; ++i)
-            m_descriptors[static_cast<std::size_t>(i)]->Encode(
-                p + kxTableHeaderSize + static_cast<std::size_t>(i) * KxBlobDescriptor::kxStoredSize);
+        unsigned char* entry = p + kxTableHeaderSize;
+        for (const KxBlobDescriptor* d : m_descriptors) {
+            d->Encode(entry);
+            entry += KxBlobDescriptor::kxStoredSize;
+        }
         unsigned char header[kxHeaderSize];
         PutLE32(header, m_tableOffset);
 

@@ -243,9 +243,8 @@ public:
     // The blob numbers the record's blob fields hold (its GetBLOBIndex of each field number).
     template <typename Record> void SetBlobIDs(Record& record) {
         KX_TRY
-            for (int32_t i = 0; i < m_fields.GetCount(); ++i)
-                m_blobs[static_cast<std::size_t>(i)] =
-                    static_cast<int32_t>(record.GetBLOBIndex(m_fields[static_cast<std::size_t>(i)]));
+            for (std::size_t i = 0; i < m_fields.size(); ++i)
+                m_blobs[i] = static_cast<int32_t>(record.GetBLOBIndex(m_fields[i]));
         KX_CATCH("SetBlobIDs()", "KxBlobFieldMap")
     }
     void Clear();

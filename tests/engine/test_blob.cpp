@@ -110,7 +110,8 @@ TEST(Blob, SeekErrors) {
         const char* path;
     } cases[] = {
         {"absolute negative", [](KxBlob& b) { b.Seek64Absolute(-1); },
-         "Cannot seek to -1 from the beginning of the chunk", "Seek64Absolute(nativeint) of KxBlob"},
+         "Cannot seek to -1 from the beginning of the chunk",
+         "Seek64Absolute(nativeint) of KxBlob"},
         {"absolute beyond 32 bits", [](KxBlob& b) { b.Seek64Absolute(int64_t(1) << 33); },
          "64-bit value 8589934592 is not representable in 32 bits (signed long).", nullptr},
         {"before the start", [](KxBlob& b) {
@@ -172,7 +173,8 @@ TEST(Blob, TruncateRemovesFromTheEndAndGrowingAgainShowsNoStaleBytes) {
     blob.Seek64Absolute(4);
     blob.Write("z", 1);
     EXPECT_EQ(Bytes(blob), std::string("abc\0z", 5));
-    EXPECT_KX(CatchKx([&] { blob.Truncate64(6); }), "Cannot truncate 6 bytes from a blob of 5 bytes",
+    EXPECT_KX(CatchKx([&] { blob.Truncate64(6); }),
+              "Cannot truncate 6 bytes from a blob of 5 bytes",
               "KxBlob", "Truncate64(nativeint) of KxBlob");
     EXPECT_KX(CatchKx([&] { blob.Truncate64(int64_t(1) << 40); }),
               "Blob cannot be more than 2147483646 bytes", "KxBlob",
@@ -312,7 +314,8 @@ TEST_F(BlobFileTest, AFreeBlockIsReusedWholeOrSplit) {
 
 TEST_F(BlobFileTest, FirstFitPassesOverBlocksTooSmallAndTakesTheFirstLargeEnough) {
     // Free blocks of 20 and 40 bytes (hand-made: the writer never leaves blocks that small).
-    std::string data = std::string(20, 'a') + "used" + std::string(60, '\0') + std::string(40, 'b') +
+    std::string data = std::string(20, 'a') + "used" + std::string(60, '\0') +
+                       std::string(40, 'b') +
                        std::string(64, 'c');
     WriteBlobFile(Kxb(data, 1, -1,
                       {{3, 4, -1, 20}, {1, 24, 4, 64}, {-1, 88, -1, 40}, {1, 128, 0, 64}}));
@@ -485,7 +488,8 @@ TEST_F(BlobFileTest, ABlobFileThatWasOnlyReadIsNotWritten) {
 }
 
 TEST_F(BlobFileTest, ListingShowsEveryKindOfDescriptor) {
-    std::string data = std::string("hello\nworld", 11) + std::string(53, '\0') + std::string(64, 'f') +
+    std::string data = std::string("hello\nworld", 11) + std::string(53, '\0') +
+                       std::string(64, 'f') +
                        std::string(64, 'g');
     WriteBlobFile(Kxb(data, 2, 3, {{1, 4, 11, 64}, {-1, 68, -1, 64}, {-1, -1, -1, -1},
                                    {1, 132, 2, 64}}));
@@ -603,7 +607,8 @@ TEST_F(BlobFileTest, DamagedFilesFailToOpenWithAClearMessage) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         WriteBlobFile(c.bytes);
-        KxCaught caught = CatchKx([&] { KxBlobFile file(DataFile().c_str(), kxIORead | kxIOWrite); });
+        KxCaught caught =
+            CatchKx([&] { KxBlobFile file(DataFile().c_str(), kxIORead | kxIOWrite); });
         EXPECT_TRUE(caught.thrown);
         EXPECT_EQ(caught.message, c.message);
         EXPECT_EQ(caught.source, "KxBlobFile");

@@ -66,7 +66,7 @@ void StoreNative(unsigned char* p, uint64_t w) { memcpy(p, &w, sizeof w); }
                         static_cast<int>(std::min<int64_t>(reached, INT32_MAX)), lByteCount);
 }
 
-// Walks compressed bytes [0, length) and calls emit(byte, repeat) for each token. A zero run
+// Walks compressed bytes [0, length) and calls emit(offset, byte, repeat) for each token. A zero run
 // length is no form the writer makes and is refused as damage.
 template <typename Emit>
 void WalkRuns(const unsigned char* p, int32_t length, int32_t lByteCount, Emit emit) {

@@ -16,18 +16,29 @@
 
 namespace {
 
-// The process-wide registries a field reads through, as the engine's start-up builds them.
+// The process-wide registries a field reads through, as the engine's start-up builds them. Tests
+// here may release them; each is put back as it was, for the other tests of the executable.
 class FieldTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        m_hadTypes = KxFieldType::AreTypesInitialized();
+        m_hadFlags = KxFlagType::FindEngineFlagType("Hidden") != nullptr;
+        m_hadLibrary = KxFormatLib::GetDefaultLibrary() != nullptr;
         KxFieldType::InitTypes();
         KxFlagType::InitFlagTypes();
     }
     void TearDown() override {
-        KxFieldType::ReleaseTypes();
-        KxFlagType::ReleaseFlagTypes();
-        KxFormatLib::ReleaseDefaultLibrary();
+        if (!m_hadTypes) KxFieldType::ReleaseTypes();
+        if (!m_hadFlags) KxFlagType::ReleaseFlagTypes();
+        if (!m_hadLibrary) KxFormatLib::ReleaseDefaultLibrary();
+        // A test that released a registry the others rely on builds it again.
+        if (m_hadTypes) KxFieldType::InitTypes();
+        if (m_hadFlags) KxFlagType::InitFlagTypes();
+        if (m_hadLibrary) KxFormatLib::InitDefaultLibrary();
     }
+
+private:
+    bool m_hadTypes = false, m_hadFlags = false, m_hadLibrary = false;
 };
 
 std::unique_ptr<KxIniSection> Section(std::initializer_list<const char*> lines) {
@@ -296,6 +307,7 @@ TEST_F(FieldTest, DeclaredFiltersAndFormatsFailClearly) {
 }
 
 TEST_F(FieldTest, FormatNamesNeedALibrary) {
+    KxFormatLib::ReleaseDefaultLibrary();
     KxField field;
     Failure f = FailureOf([&] { field.SetFormat(KxField::kxShowFormatted, "Colour", nullptr); });
     EXPECT_EQ(f.message, "No format library set");

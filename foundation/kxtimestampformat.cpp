@@ -98,13 +98,14 @@ int32_t KxTimestampFilterConversion::GetDisplayLength() const {
     return m_width > minimum ? m_width : minimum;
 }
 
-void KxTimestampFilterConversion::Filter(const KxTimestamp& timestamp, KxString& sOut) const {
+KxString KxTimestampFilterConversion::Filter(const KxTimestamp& timestamp) const {
     KX_TRY
+        KxString sOut;
         int32_t number = -1;
         const char* name = nullptr;
         char word[16];
         switch (m_letter) {
-        case '%': AppendPadded(sOut, "%", m_width, ' ', true); return;
+        case '%': AppendPadded(sOut, "%", m_width, ' ', true); return sOut;
         case 'y': number = timestamp.GetYear(); break;
         case 'Y': number = timestamp.GetYear() % 100; break;
         case 'm': number = timestamp.GetMonth(); break;
@@ -138,6 +139,7 @@ void KxTimestampFilterConversion::Filter(const KxTimestamp& timestamp, KxString&
             snprintf(word, sizeof word, "%d", number);
             AppendPadded(sOut, word, m_width, m_zeroFill ? '0' : ' ', true);
         }
+        return sOut;
     KX_CATCH("Filter()", kConversion)
 }
 
@@ -194,12 +196,13 @@ void KxTimestampFormat::SetFormat(const char* pFormat) {
 
 KxString KxTimestampFormat::Filter(const KxTimestamp& timestamp) const {
     KX_TRY
-        KxString out;
+        // Gathered in a standard string: appending to a KxString measures it every time.
+        std::string out;
         for (const Piece& piece : m_pieces) {
-            out.Append(piece.literal);
-            if (piece.hasConversion) piece.conversion.Filter(timestamp, out);
+            out += piece.literal.GetCString();
+            if (piece.hasConversion) out += piece.conversion.Filter(timestamp).GetCString();
         }
-        return out;
+        return KxString(out.c_str());
     KX_CATCH_STD("Filter()", kFormat)
 }
 

@@ -38,8 +38,8 @@ public:
     // The most characters it writes: its width or the letter's minimum, whichever is larger.
     int32_t GetDisplayLength() const;
 
-    // Appends the rendered part.
-    void Filter(const KxTimestamp& timestamp, KxString& sOut) const;
+    // The rendered part.
+    KxString Filter(const KxTimestamp& timestamp) const;
 
     static constexpr int32_t kxMaxWidth = 99;
 

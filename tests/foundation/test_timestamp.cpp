@@ -39,27 +39,47 @@ Failure Catch(const std::function<void()>& f) {
 // ---------------------------------------------------------------------------------------------
 // Day numbers over the whole calendar
 
-// Every day of years 1 to 9999 against the standard library's proleptic Gregorian calendar:
-// the day number to the date, the date back to the day number, and the weekday.
-TEST(KxTimestampCalendar, EveryDayAgreesWithTheStandardCalendar) {
+// Every day of years 1 to 9999: the day number to the date, the date back to the day number, and
+// the weekday, against a plain day-by-day walk of the calendar; the walk itself is checked
+// against the standard library's proleptic Gregorian calendar on a sample of days.
+TEST(KxTimestampCalendar, EveryDayAgreesWithAnIndependentWalk) {
     using namespace std::chrono;
     const sys_days first = sys_days{year{1} / January / 1};
     ASSERT_EQ((sys_days{year{9999} / December / 31} - first).count() + 1,
               KxTimestamp::kxLastDayNumber);
+    int y = 1, m = 1, d = 1, weekday = 1; // 1 January of year 1 was a Monday
     KxTimestamp t = Stamp("00010101123456789");
     int mismatches = 0;
     std::string firstMismatch;
+    char expected[9];
     for (int32_t n = 1; n <= KxTimestamp::kxLastDayNumber; ++n) {
-        const sys_days day = first + days{n - 1};
-        const year_month_day ymd{day};
+        if (n % 97 == 1) {
+            const year_month_day ymd{first + days{n - 1}};
+            ASSERT_EQ(year_month_day(year{y}, month(static_cast<unsigned>(m)),
+                                     day(static_cast<unsigned>(d))),
+                      ymd) << "the walk itself is wrong at day " << n;
+        }
+        const int parts[8] = {y / 1000, y / 100 % 10, y / 10 % 10, y % 10, m / 10, m % 10, d / 10, d % 10};
+        for (int i = 0; i < 8; ++i) expected[i] = static_cast<char>('0' + parts[i]);
+        expected[8] = '\0';
         t.SetJulianDayFromCalendarStart(n);
-        bool ok = t.GetYear() == static_cast<int>(ymd.year()) &&
-                  t.GetMonth() == static_cast<int>(static_cast<unsigned>(ymd.month())) &&
-                  t.GetDay() == static_cast<int>(static_cast<unsigned>(ymd.day())) &&
-                  t.GetJulianDayFromCalendarStart() == n &&
-                  t.GetDayOfWeek() == static_cast<int>(weekday{day}.c_encoding());
-        if (!ok && mismatches++ == 0) firstMismatch = std::to_string(n) + " -> " + t.GetCString();
+        bool ok = memcmp(t.GetCString(), expected, 8) == 0 &&
+                  t.GetJulianDayFromCalendarStart() == n && t.GetDayOfWeek() == weekday;
+        if (!ok && mismatches++ == 0)
+            firstMismatch = std::to_string(n) + ": " + expected + " -> " + t.GetCString();
+        // The next day.
+        bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
+        int length = m == 2 ? (leap ? 29 : 28) : (m == 4 || m == 6 || m == 9 || m == 11) ? 30 : 31;
+        weekday = (weekday + 1) % 7;
+        if (++d > length) {
+            d = 1;
+            if (++m > 12) {
+                m = 1;
+                ++y;
+            }
+        }
     }
+    EXPECT_EQ(y, 10000);
     EXPECT_EQ(mismatches, 0) << "first at day " << firstMismatch;
     EXPECT_STREQ(t.GetCString(), "99991231123456789") << "the time of day must not move";
 }
@@ -610,4 +630,17 @@ TEST(KxTimestampFormat, TextItDidNotWriteIsRefused) {
         EXPECT_EQ(f.source, "KxTimestampFormat") << c.text;
         EXPECT_TRUE(f.callpath.ends_with("UnfilterTimestamp() of KxTimestampFormat")) << f.callpath;
     }
+}
+
+// A format from a file may be huge; rendering and reading it back stay linear.
+TEST(KxTimestampFormat, HugeFormatsStayFast) {
+    std::string pattern, text;
+    for (int i = 0; i < 20000; ++i) {
+        pattern += "%02d.";
+        text += "14.";
+    }
+    KxTimestampFormat format(pattern.c_str());
+    EXPECT_EQ(format.GetDisplayLength(), 60000);
+    EXPECT_EQ(std::string(format.Filter(Stamp("20070914000000000")).GetCString()), text);
+    EXPECT_STREQ(format.UnfilterTimestamp(text.c_str()).GetCString(), "00010114000000000");
 }

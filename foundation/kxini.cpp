@@ -163,14 +163,14 @@ private:
 KxIniLine::KxIniLine(const char* sLine) {
     KX_TRY
         SetLine(sLine);
-    KX_CATCH("Constructor(char *sLine)", kLine)
+    KX_CATCH_STD("Constructor(char *sLine)", kLine)
 }
 
 KxIniLine::KxIniLine(const char* sKey, const char* sValue) {
     KX_TRY
         SetKey(sKey);
         SetValue(sValue);
-    KX_CATCH("Constructor(char *sKey, char *sValue)", kLine)
+    KX_CATCH_STD("Constructor(char *sKey, char *sValue)", kLine)
 }
 
 KxIniLine::KxIniLine(const KxIniLine& rhs) {
@@ -208,14 +208,14 @@ void KxIniLine::SetLine(const char* sLine) {
         AssignStripped(key, line, static_cast<size_t>(equals - line));
         SetValue(equals + 1);
         m_key = key;
-    KX_CATCH("SetLine()", kLine)
+    KX_CATCH_STD("SetLine()", kLine)
 }
 
 void KxIniLine::SetKey(const char* sKey) {
     KX_TRY
         const char* key = sKey != nullptr ? sKey : "";
         AssignStripped(m_key, key, strlen(key));
-    KX_CATCH("SetKey()", kLine)
+    KX_CATCH_STD("SetKey()", kLine)
 }
 
 void KxIniLine::SetValue(const char* sValue) {

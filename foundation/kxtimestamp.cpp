@@ -81,7 +81,8 @@ void KxTimestamp::SetCString(const char* pText) {
         t.SetMinute(two(kMinute));
         t.SetSecond(two(kSecond));
         t.SetMilliseconds(static_cast<int16_t>((pText[kMs] - '0') * 100 +
-                                               (pText[kMs + 1] - '0') * 10 + (pText[kMs + 2] - '0')));
+                                               (pText[kMs + 1] - '0') * 10 +
+                                               (pText[kMs + 2] - '0')));
         *this = t;
     KX_CATCH("SetCString()", kTimestamp)
 }
@@ -183,7 +184,8 @@ void KxTimestamp::SetSecond(int16_t second) {
 
 void KxTimestamp::SetMilliseconds(int16_t ms) {
     KX_TRY
-        if (ms >= 1000 || ms < 0) KxGenerateException("%hd is not a valid millisecond", kTimestamp, ms);
+        if (ms >= 1000 || ms < 0)
+            KxGenerateException("%hd is not a valid millisecond", kTimestamp, ms);
         PutDigits(kMs, 3, ms);
     KX_CATCH("SetMilliseconds()", kTimestamp)
 }
@@ -236,8 +238,8 @@ void KxTimestamp::SetDayNumber(int64_t day) {
 
 uint32_t KxTimestamp::GetTimeInMilliseconds() const {
     return static_cast<uint32_t>(GetHour()) * 3600000u +
-           static_cast<uint32_t>(GetMinute()) * 60000u + static_cast<uint32_t>(GetSecond()) * 1000u +
-           static_cast<uint32_t>(GetMilliseconds());
+           static_cast<uint32_t>(GetMinute()) * 60000u +
+           static_cast<uint32_t>(GetSecond()) * 1000u + static_cast<uint32_t>(GetMilliseconds());
 }
 
 void KxTimestamp::SetTimeInMilliseconds(uint32_t ulMilliseconds) {
@@ -459,7 +461,8 @@ void KxDate::Now() {
 
 void KxDate::Write(KxOutputStreamInterface& stream) const {
     KX_TRY
-        stream.WriteUnsignedLong(static_cast<uint32_t>(m_timestamp.GetJulianDayFromCalendarStart()));
+        uint32_t day = static_cast<uint32_t>(m_timestamp.GetJulianDayFromCalendarStart());
+        stream.WriteUnsignedLong(day);
     KX_CATCH("Write()", kDate)
 }
 

@@ -48,7 +48,7 @@ public:
     // day: a zero date stays storable. Such a date has no day number and no weekday.
     void SetYear(int16_t year);       // 0..9999; 29 February becomes 28 in a common year
     void SetMonth(int16_t month);     // 0..12; a day beyond the month's table length is cut to it
-    void SetDay(int16_t day);         // 0..the table length of the month (29 for February)
+    void SetDay(int16_t day);         // 0..the month's table length; 31 in month 0
     void SetHour(int16_t hour);       // 0..23
     void SetMinute(int16_t minute);   // 0..59
     void SetSecond(int16_t second);   // 0..59; 60 at 23:59 (a leap second)

@@ -176,7 +176,8 @@ void KxTimestampFormat::SetFormat(const char* pFormat) {
             piece.literal = literal.c_str();
             piece.hasConversion = true;
             piece.conversion = KxTimestampFilterConversion(conversion.c_str());
-            displayLength += static_cast<int64_t>(literal.size()) + piece.conversion.GetDisplayLength();
+            displayLength +=
+                static_cast<int64_t>(literal.size()) + piece.conversion.GetDisplayLength();
             pieces.push_back(piece);
             literal.clear();
         }
@@ -307,8 +308,9 @@ void ReadConversion(const KxTimestampFilterConversion& c, TextReader& in, Parsed
             size_t letters = c.GetLetter() == 'M' ? 3 : 0;
             parts.month = in.Name(kMonthNames, 12, letters,
                                   "%s does not appear to have a month at the beginning") + 1;
-            int32_t used = c.GetLetter() == 'M' ? 3
-                                                : static_cast<int32_t>(strlen(kMonthNames[parts.month - 1]));
+            int32_t used = c.GetLetter() == 'M'
+                               ? 3
+                               : static_cast<int32_t>(strlen(kMonthNames[parts.month - 1]));
             in.SkipBlanks(c.GetWidth() - used);
             break;
         }
@@ -317,7 +319,8 @@ void ReadConversion(const KxTimestampFilterConversion& c, TextReader& in, Parsed
             size_t letters = c.GetLetter() == 'w' ? 3 : 0;
             int day = in.Name(kWeekdayNames, 7, letters,
                               "%s does not appear to have a weekday at the beginning");
-            int32_t used = c.GetLetter() == 'w' ? 3 : static_cast<int32_t>(strlen(kWeekdayNames[day]));
+            int32_t used =
+                c.GetLetter() == 'w' ? 3 : static_cast<int32_t>(strlen(kWeekdayNames[day]));
             in.SkipBlanks(c.GetWidth() - used);
             break;
         }

@@ -100,7 +100,8 @@ void KxStringTokenizer::ParseStringIntoTokens(int32_t lStart) {
                     m_position = found;
                 }
             } else {
-                int32_t end = Find(m_groupEnd, m_groupEndTable, m_position + m_groupBegin.GetLength());
+                int32_t end =
+                    Find(m_groupEnd, m_groupEndTable, m_position + m_groupBegin.GetLength());
                 if (end < 0) {
                     throw KxStringTokenizerException(
                         "A group token has no end delimeter.\nCannot retrieve token as "

@@ -14,9 +14,9 @@ class KxStringTokenizer {
 public:
     // A null or empty group begin means no groups; a null or empty group end closes a group
     // with the group begin. The delimiter must not be empty.
-    KxStringTokenizer(const char* pString, const char* pDelimiter, const char* pGroupBegin = nullptr,
-                      bool keepGroupDelimiters = false, const char* pGroupEnd = nullptr,
-                      bool noSpaceSkipping = false);
+    KxStringTokenizer(const char* pString, const char* pDelimiter,
+                      const char* pGroupBegin = nullptr, bool keepGroupDelimiters = false,
+                      const char* pGroupEnd = nullptr, bool noSpaceSkipping = false);
     KxStringTokenizer(const KxStringTokenizer&) = delete;
     KxStringTokenizer& operator=(const KxStringTokenizer&) = delete;
     ~KxStringTokenizer();

@@ -59,7 +59,8 @@ TEST(KxTimestampCalendar, EveryDayAgreesWithAnIndependentWalk) {
                                      day(static_cast<unsigned>(d))),
                       ymd) << "the walk itself is wrong at day " << n;
         }
-        const int parts[8] = {y / 1000, y / 100 % 10, y / 10 % 10, y % 10, m / 10, m % 10, d / 10, d % 10};
+        const int parts[8] = {y / 1000, y / 100 % 10, y / 10 % 10, y % 10,
+                              m / 10,   m % 10,       d / 10,      d % 10};
         for (int i = 0; i < 8; ++i) expected[i] = static_cast<char>('0' + parts[i]);
         expected[8] = '\0';
         t.SetJulianDayFromCalendarStart(n);
@@ -370,7 +371,8 @@ TEST(KxTimestampNow, MatchesTheSystemClockInUtc) {
     KxTimestamp t;
     t.Now();
     const sys_days today = floor<days>(system_clock::now());
-    const int32_t expected = static_cast<int32_t>((today - sys_days{year{1} / January / 1}).count()) + 1;
+    const int32_t expected =
+        static_cast<int32_t>((today - sys_days{year{1} / January / 1}).count()) + 1;
     // Around midnight the clock may have moved on by a day.
     int32_t day = t.GetJulianDayFromCalendarStart();
     EXPECT_TRUE(day == expected || day + 1 == expected) << t.GetCString();
@@ -551,7 +553,8 @@ TEST(KxTimestampFormat, BadFormatsAreRefusedAndLeaveTheOldOne) {
         {"%-2d", "Unknown conversion type '-'"},
         {"%ld", "Unknown conversion type 'l'"},
         {"%100d", "The width of conversion \"%100d\" is above 99"},
-        {"%99999999999999999999d", "The width of conversion \"%99999999999999999999d\" is above 99"},
+        {"%99999999999999999999d",
+         "The width of conversion \"%99999999999999999999d\" is above 99"},
     };
     for (const Case& c : cases) {
         KxTimestampFormat format("%y");

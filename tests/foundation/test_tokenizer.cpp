@@ -56,7 +56,8 @@ TEST(KxStringTokenizer, SplitsAsConfigured) {
         {"\tx,\ty", ",", nullptr, false, nullptr, false, {"\tx", "\ty"}},
         {"a ; b;c ; d", " ; ", nullptr, false, nullptr, false, {"a", "b;c", "d"}},
         {"a;;;b", ";;", nullptr, false, nullptr, false, {"a", ";b"}},
-        {"Cisplatin Carboplatin", " ", nullptr, false, nullptr, false, {"Cisplatin", "Carboplatin"}},
+        {"Cisplatin Carboplatin", " ", nullptr, false, nullptr, false,
+         {"Cisplatin", "Carboplatin"}},
         {"[a,b],c", ",", "[", false, "]", false, {"a,b", "c"}},
         {"[a,b],c", ",", "[", true, "]", false, {"[a,b]", "c"}},
         {"[a]x,c", ",", "[", false, "]", false, {"a", "c"}},
@@ -138,7 +139,8 @@ TEST(KxStringTokenizer, BadArgumentsAreRefused) {
         {nullptr, ",", nullptr, nullptr, "Cannot tokenize null string."},
     };
     for (const Case& c : cases) {
-        Failure f = Catch([&] { KxStringTokenizer(c.text, c.delimiter, c.groupBegin, false, c.groupEnd); });
+        Failure f = Catch(
+            [&] { KxStringTokenizer(c.text, c.delimiter, c.groupBegin, false, c.groupEnd); });
         EXPECT_EQ(f.message, c.message);
         EXPECT_EQ(f.source, "KxStringTokenizer");
         EXPECT_EQ(f.callpath, "Constructor of KxStringTokenizer");
@@ -173,6 +175,7 @@ TEST(KxStringTokenizer, LargeInputsStayFast) {
     EXPECT_EQ(nearMiss.GetRemainingTokenCount(), 1);
 
     std::string groups(1024 * 1024, '[');
-    EXPECT_THROW(KxStringTokenizer(groups.c_str(), ",", "[", false, "]"), KxStringTokenizerException);
+    EXPECT_THROW(KxStringTokenizer(groups.c_str(), ",", "[", false, "]"),
+                 KxStringTokenizerException);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
 }

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -624,7 +623,6 @@ TEST_F(IniTest, BinaryGarbage) {
 TEST_F(IniTest, TenMegabyteLine) {
     const std::string big(10 * 1024 * 1024, 'v');
     std::string path = Make(big + "\r\n[A]\r\nK=" + big + "\r\nL=1\r\n");
-    auto start = std::chrono::steady_clock::now();
     {
         KxIniFile ini(path.c_str());
         KxIniSection* a = ini.GetSection("A");
@@ -634,7 +632,6 @@ TEST_F(IniTest, TenMegabyteLine) {
         ini.Write();
     }
     EXPECT_EQ(ReadFile(path), "[A]\r\nK=" + big + "\r\nL=1\r\n\r\n");
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(60));
 }
 
 TEST_F(IniTest, EmptyFile) {

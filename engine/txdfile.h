@@ -185,10 +185,11 @@ private:
     void ReadLine(int32_t lRecord, KxFileRecord& record);
     void WriteLine(int32_t lRecord, const KxFileRecord& record);
     void CheckRecordNumber(int32_t lRecord, int32_t lLast) const;
-    // Copies every record to a temporary file with the new key (empty: plain) and replaces the
-    // data file by it.
+    // Copies every record to a temporary file beside the data file, with the new key (empty:
+    // plain); ReplaceAndReopen then closes, puts it in the data file's place and opens again for
+    // writing.
     void RewriteRecords(const char* sNewPassword);
-    void ReopenForWriting(const char* sPassword);
+    void ReplaceAndReopen(const char* sPassword);
 
     KxIO m_data;
     int32_t m_currentRecordNumber = 0;
@@ -198,6 +199,8 @@ private:
     int16_t m_recordLength = 0;
     int32_t m_lineLength = 0;
     KxBlobFieldMap m_blobMap;
+    // The temporary file RewriteRecords wrote.
+    KxString m_rewritten;
 };
 
 class TXDFileType : public KxFileType {

@@ -1,7 +1,6 @@
 #include "txdfile.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -55,11 +54,7 @@ int32_t LastFieldEnd(const KxPointerVector<KxField>& fields) {
     return last;
 }
 
-int64_t ParseInteger(const char* text) {
-    errno = 0;
-    long long value = strtoll(text, nullptr, 10);
-    return static_cast<int64_t>(value);
-}
+int64_t ParseInteger(const char* text) { return static_cast<int64_t>(strtoll(text, nullptr, 10)); }
 
 } // namespace
 
@@ -1060,12 +1055,16 @@ void TXDFile::ReplaceAndReopen(const char* sPassword) {
 void TXDFile::KxEncrypt(const char* sPassword) {
     KX_TRY
         if (m_currentRecord == nullptr) KxGenerateException("File is not open", kTXD);
+        int32_t dataLength = m_lineLength - TXDRec::EOLLength(m_eolType);
+        if (dataLength > kxMaxRecordLength)
+            KxGenerateException("Record length (value=%d) is out of range [1..%d]", kTXD,
+                                static_cast<int>(dataLength), static_cast<int>(kxMaxRecordLength));
         KxString password(sPassword);
         RewriteRecords(password);
         try {
             SetPassword(m_password, password);
             // A scrambled file's line length comes from the structure file.
-            m_recordLength = static_cast<int16_t>(m_lineLength - TXDRec::EOLLength(m_eolType));
+            m_recordLength = static_cast<int16_t>(dataLength);
             WriteStructure();
         } catch (...) {
             DeleteIfExists(m_rewritten);

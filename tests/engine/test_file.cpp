@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -250,11 +249,13 @@ TEST_F(FileTest, DamagedCountsAndDeclaredIndexesFailClearly) {
                "Number of Relate Fields (value=-1) is out of range [0..65535]"},
           Case{Info() + Lines({"[Field1]", "FieldName=Code", "Type=A", "Length=4", "Index=1"}),
                "Field indexes are not supported yet (field 0)"},
+          Case{Info() + Lines({"[Field1]", "FieldName=Code", "Type=A", "Length=4", "Format=Dose"}),
+               "Value formats are not supported yet (field 0)"},
+          Case{Info() + Lines({"[Field1]", "FieldName=Code", "Type=A", "Length=4", "FilterType=2"}),
+               "Display filters are not supported yet (field 0)"},
           Case{manySections, "Too many field sections (more than 32767)"}}) {
         WriteSet(c.structure);
-        auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(OpenFails().message, c.message);
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
     }
 }
 

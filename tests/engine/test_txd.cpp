@@ -25,17 +25,17 @@ using kxtest::Stored;
 using kxtest::TextOf;
 using Records = std::vector<std::vector<std::string>>;
 
-struct FieldSpec {
+struct FieldDef {
     std::string name;
     char type;
     int length;
     int offset;
 };
 
-std::string FieldSections(const std::vector<FieldSpec>& fields) {
+std::string FieldSections(const std::vector<FieldDef>& fields) {
     std::string out;
     for (size_t i = 0; i < fields.size(); ++i) {
-        const FieldSpec& f = fields[i];
+        const FieldDef& f = fields[i];
         out += Lines({"[Field" + std::to_string(i + 1) + "]", "FieldName=" + f.name,
                       std::string("Type=") + f.type, "Length=" + std::to_string(f.length),
                       "ByteOffset=" + std::to_string(f.offset)});
@@ -43,7 +43,7 @@ std::string FieldSections(const std::vector<FieldSpec>& fields) {
     return out;
 }
 
-std::string Structure(int recordLength, const std::vector<FieldSpec>& fields,
+std::string Structure(int recordLength, const std::vector<FieldDef>& fields,
                       const std::string& extra = "") {
     return Lines({"[FileInfo]", "Title=Test set", "NumberOfFields=" + std::to_string(fields.size()),
                   "RecordLength=" + std::to_string(recordLength), "Use CR=Y", "Use LF=Y"}) +
@@ -51,7 +51,7 @@ std::string Structure(int recordLength, const std::vector<FieldSpec>& fields,
 }
 
 // Three blob fields filling lines of 100 characters, as the shipped data sets are laid out.
-const std::vector<FieldSpec> kBlobFields = {
+const std::vector<FieldDef> kBlobFields = {
     {"Name", 'B', 40, 0}, {"Note", 'B', 30, 40}, {"Code", 'B', 30, 70}};
 
 std::string Row(const std::string& a, const std::string& b, const std::string& c,
@@ -163,7 +163,7 @@ TEST_P(TXDDamage, OpeningFailsWithTheMessage) {
 }
 
 const std::string kRow = Row("x", "y", "z");
-const std::vector<FieldSpec> kAlpha100 = {{"Text", 'A', 100, 0}};
+const std::vector<FieldDef> kAlpha100 = {{"Text", 'A', 100, 0}};
 
 INSTANTIATE_TEST_SUITE_P(
     Files, TXDDamage,

@@ -111,6 +111,11 @@ TEST_F(KxIOTest, OpenFailureForAnUnreadableFile) {
 }
 
 TEST_F(KxIOTest, OpenFailureWhenNoDescriptorIsLeft) {
+#ifdef __SANITIZE_ADDRESS__
+    // The sanitizers' runtime needs descriptors of its own to inspect memory; without any left
+    // it reports errors that are not there.
+    GTEST_SKIP() << "needs free descriptors under the sanitizers";
+#endif
     std::string path = Make("a.txt", "x");
     int next = ::dup(0);
     ASSERT_GE(next, 0);

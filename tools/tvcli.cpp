@@ -10,6 +10,7 @@
 #include "kxplatform_path.h"
 #include "kxstring.h"
 #include "tvappstate.h"
+#include "tvclisearch.h"
 #include "tvdataset.h"
 #include "tvgenerate.h"
 #include "tvtable.h"
@@ -57,6 +58,8 @@ struct CliCommand {
     size_t minPositionals;
     size_t maxPositionals;
     int (*run)(const CliArguments& arguments, std::ostream& out, std::ostream& err);
+    // Options that take no value, without their "--".
+    std::vector<const char*> flags = {};
 };
 
 // The data directory of --data, or the program's own directory followed by Data/, as the
@@ -147,6 +150,16 @@ int CommandGenerate(const CliArguments& arguments, std::ostream& out, std::ostre
     KX_CATCH("CommandGenerate()", kClass)
 }
 
+int CommandDrug(const CliArguments& arguments, std::ostream& out, std::ostream& err) {
+    return RunDrugSearch(DataDirectoryOf(arguments), arguments.Get("json").has_value(),
+                         arguments.Positionals()[0], out, err);
+}
+
+int CommandRegimen(const CliArguments& arguments, std::ostream& out, std::ostream& err) {
+    return RunRegimenSearch(DataDirectoryOf(arguments), arguments.Get("json").has_value(),
+                            arguments.Positionals()[0], out, err);
+}
+
 const std::vector<CliCommand>& Commands() {
     static const std::vector<CliCommand> commands = {
         {"build", "build --drugs FILE --regimens FILE --out DIR",
@@ -162,6 +175,12 @@ const std::vector<CliCommand>& Commands() {
          "write synthetic data sets for benchmarks (default 32767 drug and 5000 regimen "
          "records, version records included)",
          {"drugs", "regimens", "seed", "out"}, 0, 0, CommandGenerate},
+        {"drug", "drug [--data DIR] [--json] TEXT",
+         "search the drugs as the main window does, best match first (exit 1: none)", {"data"},
+         1, 1, CommandDrug, {"json"}},
+        {"regimen", "regimen [--data DIR] [--json] TEXT",
+         "search the regimens as the main window does, closest first (exit 1: none)", {"data"},
+         1, 1, CommandRegimen, {"json"}},
     };
     return commands;
 }
@@ -189,6 +208,13 @@ CliArguments ParseArguments(const CliCommand& command, const std::vector<std::st
         if (inlineValue) {
             value = name.substr(equals + 1);
             name.erase(equals);
+        }
+        bool flag = false;
+        for (const char* option : command.flags) flag = flag || name == option;
+        if (flag && !inlineValue) {
+            if (!arguments.m_values.emplace(name, "").second)
+                UsageError("--" + name + " is given twice");
+            continue;
         }
         bool known = false;
         for (const char* option : command.options) known = known || name == option;

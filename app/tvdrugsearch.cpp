@@ -1,0 +1,238 @@
+#include "tvdrugsearch.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "kxblob.h"
+#include "kxrecord.h"
+#include "kxtokenizer.h"
+#include "tvappstate.h"
+#include "tvasciitext.h"
+#include "txdfile.h"
+
+namespace {
+
+constexpr const char* kClass = "TfrmDrug";
+// Record numbers are 16-bit.
+constexpr int32_t kMaxSearchedRecords = INT16_MAX;
+
+constexpr int16_t kFieldScore = 1;
+constexpr int16_t kNameScore = 9;
+constexpr int16_t kNameEqualsScore = 100;
+constexpr int16_t kNamePhraseScore = 500;
+
+bool IsQuoted(const KxString& sText) {
+    return sText.GetLength() > 0 && sText.BeginsWith("\"") && sText.EndsWith("\"");
+}
+
+// DataDirectory followed by a file name.
+KxString InDataDirectory(const char* sFileName) {
+    KxString name(DataDirectory);
+    name += sFileName;
+    return name;
+}
+
+} // namespace
+
+TvDrugSearch::TvDrugSearch(const KxString& sSearchText, TvErrorReporter& reporter)
+    : TvDrugSearch(sSearchText, InDataDirectory(DrugDataFile), reporter) {}
+
+TvDrugSearch::TvDrugSearch(const KxString& sSearchText, const KxString& sDataFileName,
+                           TvErrorReporter& reporter)
+    : m_reporter(reporter), m_searchText(sSearchText), m_dataFileName(sDataFileName) {}
+
+int16_t TvDrugSearch::AddScore(int16_t wScore, int32_t lAdd) {
+    int32_t sum = static_cast<int32_t>(wScore) + lAdd;
+    return static_cast<int16_t>(std::clamp<int32_t>(sum, INT16_MIN, INT16_MAX));
+}
+
+TvDrugSearch::PassWord TvDrugSearch::MakePassWord(const KxString& sWord) {
+    PassWord word;
+    word.word = sWord;
+    word.upper = TvUppercased(sWord).GetCString();
+    word.getAll = sWord == kGetAllRecords;
+    return word;
+}
+
+void TvDrugSearch::SearchData() {
+    try {
+        // A quoted text is one word and no phrase; otherwise several words make the whole
+        // phrase the first pass.
+        KxVector<PassWord> words;
+        bool phrasePass = false;
+        if (IsQuoted(m_searchText)) {
+            int32_t length = m_searchText.GetLength();
+            words.push_back(MakePassWord(length >= 2 ? m_searchText.GetSubstring(1, length - 2)
+                                                     : KxString()));
+        } else {
+            KxStringTokenizer tokens(m_searchText, " ");
+            if (tokens.GetRemainingTokenCount() > 1) {
+                words.push_back(MakePassWord(m_searchText));
+                phrasePass = true;
+            }
+            while (tokens.GetRemainingTokenCount() > 0)
+                words.push_back(MakePassWord(tokens.GetNextToken()));
+        }
+
+        TXDFile file;
+        file.Open(m_dataFileName, kxIORead);
+        KxTransaction* transaction = file.BeginTransaction(true);
+        int32_t count = file.GetNumberOfRecords();
+        if (count > kMaxSearchedRecords)
+            KxGenerateException("The drug data set %s holds %d records; a search can go through "
+                                "at most %d.",
+                                kClass, m_dataFileName.GetCString(), static_cast<int>(count),
+                                static_cast<int>(kMaxSearchedRecords));
+        // Where each record's entry stands in the matches, so that a later pass finds it at once.
+        KxVector<int32_t> entryOfRecord(static_cast<size_t>(std::max(count, 0)) + 1, -1);
+        for (int32_t p = 0; p < words.GetCount(); ++p)
+            ScanPass(file, count, words[p], phrasePass && p == 0, entryOfRecord);
+        file.EndTransaction(transaction);
+        file.Close();
+        SortRecordMatches();
+    } catch (KxException& e) {
+        e.AddCallpath("SearchData()", kClass);
+        m_reporter.ShowError(e);
+    }
+}
+
+void TvDrugSearch::ScanPass(TXDFile& file, int32_t lRecordCount, const PassWord& word,
+                            bool wholePhrase, KxVector<int32_t>& entryOfRecord) {
+    KxBlob blob;
+    for (int32_t r = 2; r <= lRecordCount; ++r) {
+        m_workingMatch.FieldNumbers.clear();
+        m_workingMatch.MatchedWords.clear();
+        file.GotoRecord(r);
+        m_workingMatch.FieldStrength = 0;
+        m_workingMatch.MatchStrength = 0;
+        // The running strength carries from field to field within the record.
+        int16_t strength = 0;
+        KxFileRecord* record = file.GetCurrentRecord();
+        for (int16_t f = 0; f < kDrugFieldCount; ++f) {
+            if (!SearchedFields[f]) continue;
+            record->GetBLOB(static_cast<uint16_t>(f), blob);
+            bool hit = CheckText(blob.GetText(), word, strength);
+            if (!hit && !word.getAll) continue;
+            int16_t& score = m_workingMatch.FieldStrength;
+            score = AddScore(score, kFieldScore);
+            if (IsDrugNameField(f)) {
+                score = AddScore(score, kNameScore);
+                if (strength == kStrengthEquals) score = AddScore(score, kNameEqualsScore);
+                if (strength == kStrengthEquals && wholePhrase)
+                    score = AddScore(score, kNamePhraseScore);
+            }
+            m_workingMatch.RecordNumber = static_cast<int16_t>(r);
+            m_workingMatch.FieldNumbers.push_back(f);
+            if (m_workingMatch.MatchStrength < strength) m_workingMatch.MatchStrength = strength;
+            score = AddScore(score, strength);
+        }
+        if (!m_workingMatch.FieldNumbers.empty()) MergeWorkingMatch(entryOfRecord);
+    }
+}
+
+// A record found again adds its fields, words and score to its entry, which keeps the match
+// strength of its first pass.
+void TvDrugSearch::MergeWorkingMatch(KxVector<int32_t>& entryOfRecord) {
+    int32_t& entry = entryOfRecord[static_cast<size_t>(m_workingMatch.RecordNumber)];
+    if (entry < 0) {
+        m_matches.push_back(m_workingMatch);
+        entry = m_matches.GetCount() - 1;
+        return;
+    }
+    MatchedRecords& match = m_matches[static_cast<size_t>(entry)];
+    match.FieldNumbers.insert(match.FieldNumbers.end(), m_workingMatch.FieldNumbers.begin(),
+                              m_workingMatch.FieldNumbers.end());
+    match.MatchedWords.insert(match.MatchedWords.end(), m_workingMatch.MatchedWords.begin(),
+                              m_workingMatch.MatchedWords.end());
+    match.FieldStrength = AddScore(match.FieldStrength, m_workingMatch.FieldStrength);
+}
+
+bool TvDrugSearch::CheckField(KxString sFieldText, int16_t wRecordNumber, KxString sWord,
+                              int16_t& wStrength) {
+    bool result = false;
+    try {
+        PassWord word = MakePassWord(sWord);
+        result = CheckText(sFieldText, word, wStrength);
+    } catch (KxException& e) {
+        e.AddCallpath("CheckField()", kClass);
+        m_reporter.ShowError(e);
+    }
+    return result;
+}
+
+bool TvDrugSearch::CheckText(const char* pText, const PassWord& word, int16_t& wStrength) {
+    bool result = false;
+    try {
+        size_t length = strlen(pText);
+        m_upper.assign(pText, length);
+        for (char& c : m_upper) c = TvAsciiUpper(c);
+        const char* upper = m_upper.data();
+        const char* w = word.upper.data();
+        size_t wLength = word.upper.size();
+
+        // No token can hold the word unless the whole text does; most fields end here.
+        bool anywhere = wLength == 0 || memmem(upper, length, w, wLength) != nullptr;
+        if (anywhere) {
+            // Tokens as the tokenizer splits them at single spaces, skipping the spaces in
+            // front of each: a text ending in a space ends with an empty token.
+            size_t start = 0;
+            for (;;) {
+                while (start < length && upper[start] == ' ') ++start;
+                const void* space = memchr(upper + start, ' ', length - start);
+                size_t end = space != nullptr
+                                 ? static_cast<size_t>(static_cast<const char*>(space) - upper)
+                                 : length;
+                size_t tLength = end - start;
+                const char* t = upper + start;
+                bool matched = true;
+                if (tLength == wLength && memcmp(t, w, wLength) == 0)
+                    wStrength = kStrengthEquals;
+                else if (tLength >= wLength && memcmp(t, w, wLength) == 0)
+                    wStrength = std::max(wStrength, kStrengthBegins);
+                else if (tLength > wLength && memmem(t, tLength, w, wLength) != nullptr)
+                    wStrength = std::max(wStrength, kStrengthContains);
+                else
+                    matched = false;
+                if (matched) {
+                    m_workingMatch.MatchedWords.push_back(
+                        KxString(std::string(pText + start, tLength).c_str()));
+                    result = true;
+                }
+                if (space == nullptr) break;
+                start = end + 1;
+            }
+        }
+        if (!result) {
+            // A word holding a space (the phrase, a quoted text) can only match the whole text.
+            if (anywhere) {
+                m_workingMatch.MatchedWords.push_back(word.word);
+                wStrength = kStrengthEquals;
+                result = true;
+            } else if (word.getAll) {
+                m_workingMatch.MatchedWords.push_back(KxString(m_upper.c_str()));
+                result = true;
+            }
+        }
+    } catch (KxException& e) {
+        e.AddCallpath("CheckField()", kClass);
+        m_reporter.ShowError(e);
+    }
+    return result;
+}
+
+// Two stable bubble-sort passes, the first by score and the second by match strength among
+// equal scores, give exactly the order of one stable sort by both keys; that sort takes
+// n log n steps instead of n squared deep copies.
+void TvDrugSearch::SortRecordMatches() {
+    try {
+        std::stable_sort(m_matches.begin(), m_matches.end(),
+                         [](const MatchedRecords& a, const MatchedRecords& b) {
+                             if (a.FieldStrength != b.FieldStrength)
+                                 return a.FieldStrength > b.FieldStrength;
+                             return a.MatchStrength > b.MatchStrength;
+                         });
+    } catch (KxException& e) {
+        e.AddCallpath("SortRecordMatches()", kClass);
+        m_reporter.ShowError(e);
+    }
+}

@@ -21,6 +21,41 @@ constexpr int16_t kNameScore = 9;
 constexpr int16_t kNameEqualsScore = 100;
 constexpr int16_t kNamePhraseScore = 500;
 
+// Every field of every record passes through here, so eight bytes are folded at a time: a byte
+// gets 0x20 taken off when it lies in 'a' .. 'z' (and below 0x80).
+void UppercaseAscii(const char* pFrom, char* pTo, size_t length) {
+    constexpr uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr uint64_t kHigh = 0x80 * kOnes;
+    size_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        uint64_t x;
+        memcpy(&x, pFrom + i, 8);
+        uint64_t low = x & ~kHigh;
+        uint64_t aboveA = low + (0x80 - 'a') * kOnes;
+        uint64_t aboveZ = low + (0x80 - 'z' - 1) * kOnes;
+        uint64_t lower = aboveA & ~aboveZ & ~x & kHigh;
+        x -= lower >> 2;
+        memcpy(pTo + i, &x, 8);
+    }
+    for (; i < length; ++i) pTo[i] = TvAsciiUpper(pFrom[i]);
+}
+
+// Where the needle occurs in the haystack, or null. Short needles, the usual search words, go
+// by the vectorised memchr of their first byte; memmem's two-way search keeps long ones linear.
+const char* Find(const char* pHaystack, size_t length, const char* pNeedle, size_t needle) {
+    if (needle == 0) return pHaystack;
+    if (needle > 16)
+        return static_cast<const char*>(memmem(pHaystack, length, pNeedle, needle));
+    const char* end = pHaystack + length;
+    for (const char* p = pHaystack; static_cast<size_t>(end - p) >= needle; ++p) {
+        size_t starts = static_cast<size_t>(end - p) - needle + 1;
+        p = static_cast<const char*>(memchr(p, pNeedle[0], starts));
+        if (p == nullptr) return nullptr;
+        if (memcmp(p + 1, pNeedle + 1, needle - 1) == 0) return p;
+    }
+    return nullptr;
+}
+
 bool IsQuoted(const KxString& sText) {
     return sText.GetLength() > 0 && sText.BeginsWith("\"") && sText.EndsWith("\"");
 }
@@ -164,42 +199,57 @@ bool TvDrugSearch::CheckText(const char* pText, const PassWord& word, int16_t& w
     bool result = false;
     try {
         size_t length = strlen(pText);
-        m_upper.assign(pText, length);
-        for (char& c : m_upper) c = TvAsciiUpper(c);
+        m_upper.resize(length);
+        UppercaseAscii(pText, m_upper.data(), length);
         const char* upper = m_upper.data();
         const char* w = word.upper.data();
         size_t wLength = word.upper.size();
 
+        // Tokens are the runs between single spaces, as the tokenizer splits them; a text ending
+        // in a space ends with an empty token.
+        auto testToken = [&](size_t start, size_t end) {
+            size_t tLength = end - start;
+            const char* t = upper + start;
+            if (tLength == wLength && memcmp(t, w, wLength) == 0)
+                wStrength = kStrengthEquals;
+            else if (tLength >= wLength && memcmp(t, w, wLength) == 0)
+                wStrength = std::max(wStrength, kStrengthBegins);
+            else if (tLength > wLength && Find(t, tLength, w, wLength) != nullptr)
+                wStrength = std::max(wStrength, kStrengthContains);
+            else
+                return;
+            m_token.assign(pText + start, tLength);
+            m_workingMatch.MatchedWords.emplace_back(m_token.c_str());
+            result = true;
+        };
+        auto tokenEnd = [&](size_t from) {
+            const void* space = memchr(upper + from, ' ', length - from);
+            return space != nullptr ? static_cast<size_t>(static_cast<const char*>(space) - upper)
+                                    : length;
+        };
+
         // No token can hold the word unless the whole text does; most fields end here.
-        bool anywhere = wLength == 0 || memmem(upper, length, w, wLength) != nullptr;
-        if (anywhere) {
-            // Tokens as the tokenizer splits them at single spaces, skipping the spaces in
-            // front of each: a text ending in a space ends with an empty token.
-            size_t start = 0;
-            for (;;) {
+        const char* hit = Find(upper, length, w, wLength);
+        bool anywhere = hit != nullptr;
+        if (anywhere && wLength == 0) {
+            // The empty word begins every token.
+            for (size_t start = 0;;) {
                 while (start < length && upper[start] == ' ') ++start;
-                const void* space = memchr(upper + start, ' ', length - start);
-                size_t end = space != nullptr
-                                 ? static_cast<size_t>(static_cast<const char*>(space) - upper)
-                                 : length;
-                size_t tLength = end - start;
-                const char* t = upper + start;
-                bool matched = true;
-                if (tLength == wLength && memcmp(t, w, wLength) == 0)
-                    wStrength = kStrengthEquals;
-                else if (tLength >= wLength && memcmp(t, w, wLength) == 0)
-                    wStrength = std::max(wStrength, kStrengthBegins);
-                else if (tLength > wLength && memmem(t, tLength, w, wLength) != nullptr)
-                    wStrength = std::max(wStrength, kStrengthContains);
-                else
-                    matched = false;
-                if (matched) {
-                    m_workingMatch.MatchedWords.push_back(
-                        KxString(std::string(pText + start, tLength).c_str()));
-                    result = true;
-                }
-                if (space == nullptr) break;
+                size_t end = tokenEnd(start);
+                testToken(start, end);
+                if (end == length) break;
                 start = end + 1;
+            }
+        } else if (anywhere && memchr(w, ' ', wLength) == nullptr) {
+            // Only a token that holds the word can match it, so the tokens are taken where the
+            // word occurs, in order.
+            while (hit != nullptr) {
+                size_t at = static_cast<size_t>(hit - upper), start = at;
+                while (start > 0 && upper[start - 1] != ' ') --start;
+                size_t end = tokenEnd(at);
+                testToken(start, end);
+                if (end == length) break;
+                hit = Find(upper + end + 1, length - end - 1, w, wLength);
             }
         }
         if (!result) {

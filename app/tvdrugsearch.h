@@ -95,6 +95,8 @@ private:
     KxString m_dataFileName;
     MatchedRecords m_workingMatch;
     KxVector<MatchedRecords> m_matches;
-    // The field text upper-cased; kept between fields so that it is allocated once.
+    // The field text upper-cased and a matched token; kept between fields so that they are
+    // allocated once.
     std::string m_upper;
+    std::string m_token;
 };

@@ -2,6 +2,7 @@
 TARVIO_PACKAGES=(
     build-essential cmake ninja-build pkg-config
     libgtest-dev libgmock-dev
+    sqlite3
 )
 
 tarvio_install_deps() {

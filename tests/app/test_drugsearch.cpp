@@ -78,6 +78,15 @@ TEST(CheckFieldTest, StrengthAndMatchedWords) {
         // Only ASCII letters fold: e acute (0xE9) and E acute (0xC9) stay apart.
         {"\xE9mile", "\xC9MILE", 0, false, 0, {}},
         {"\xE9mile", "\xE9MILE", 0, true, 3, {"\xE9mile"}},
+        // Long texts fold eight bytes at a time; the neighbours of the letters stay.
+        {"\xE1\xFA`{@[ abc-platinum-xyz tail", "PLATINUM", 0, true, 1, {"abc-platinum-xyz"}},
+        {"aaaaaaaa\xE1" "bbbbbbbbbbbbbbb", "\xC1", 0, false, 0, {}},
+        {"zzzzzzzz`{@[~", "`{@[", 0, true, 1, {"zzzzzzzz`{@[~"}},
+        // Near misses and a word longer than the vectorised search takes.
+        {"platinuplatinux platinumm", "platinum", 0, true, 2, {"platinumm"}},
+        {"see non-cyclophosphamide-based and", "CYCLOPHOSPHAMIDE-BAS", 0, true, 1,
+         {"non-cyclophosphamide-based"}},
+        {"cyclophosphamide-bas", "CYCLOPHOSPHAMIDE-BASED", 0, false, 0, {}},
         // The word that lists everything matches every field with its upper-cased text, and
         // leaves the strength alone; only its exact upper-case form does so.
         {"Alkylating agent", "GETALLRECORDS", 1, true, 1, {"ALKYLATING AGENT"}},

@@ -65,3 +65,9 @@ bool DataFilesOutOfDate(const char* sDirectory) {
         return ReadDataVersion(sDirectory, RegimenDataName) != DataVersion;
     KX_CATCH("DataFilesOutOfDate()", kUnit)
 }
+
+KxString InDataDirectory(const char* sFileName) {
+    KxString name(DataDirectory);
+    name += sFileName;
+    return name;
+}

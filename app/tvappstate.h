@@ -9,6 +9,8 @@
 
 // Directory of the two data sets; ends with the path separator once set.
 extern KxString DataDirectory;
+// DataDirectory followed by a file name.
+KxString InDataDirectory(const char* sFileName);
 // Directory of the history file; ends with the path separator once set.
 extern KxString HistoryDirectory;
 

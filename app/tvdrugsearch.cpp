@@ -60,13 +60,6 @@ bool IsQuoted(const KxString& sText) {
     return sText.GetLength() > 0 && sText.BeginsWith("\"") && sText.EndsWith("\"");
 }
 
-// DataDirectory followed by a file name.
-KxString InDataDirectory(const char* sFileName) {
-    KxString name(DataDirectory);
-    name += sFileName;
-    return name;
-}
-
 } // namespace
 
 TvDrugSearch::TvDrugSearch(const KxString& sSearchText, TvErrorReporter& reporter)

@@ -34,13 +34,6 @@ KxString FieldText(KxFileRecord& record, uint16_t uwField, KxBlob& blob) {
     return KxString(blob.GetText());
 }
 
-// DataDirectory followed by a file name.
-KxString InDataDirectory(const char* sFileName) {
-    KxString name(DataDirectory);
-    name += sFileName;
-    return name;
-}
-
 } // namespace
 
 TvRegimenSearch::TvRegimenSearch(const KxString& sSearchText, TvErrorReporter& reporter)

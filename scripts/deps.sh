@@ -3,6 +3,8 @@ TARVIO_PACKAGES=(
     build-essential cmake ninja-build pkg-config
     libgtest-dev libgmock-dev
     sqlite3
+    qt6-base-dev fonts-liberation xdg-utils
+    xvfb xauth
 )
 
 tarvio_install_deps() {

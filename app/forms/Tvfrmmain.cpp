@@ -1,0 +1,5 @@
+#include "Tvfrmmain.h"
+
+TfrmMain::TfrmMain(QWidget* pParent) : QMainWindow(pParent) {}
+
+TfrmMain::~TfrmMain() = default;

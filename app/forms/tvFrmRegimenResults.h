@@ -3,8 +3,8 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPointer>
 #include <cstdint>
-#include <memory>
 
 #include "kxstring.h"
 #include "kxvector.h"
@@ -41,7 +41,7 @@ public:
     const KxVector<MatchedRecord>& GetMatches() const { return m_search.GetMatches(); }
     int16_t GetCurrentIndex() const { return CurrentIndex; }
     // The drug window last opened from this window, or null.
-    TfrmDrug* GetDrugWindow() const { return DrugWindow.get(); }
+    TfrmDrug* GetDrugWindow() const { return DrugWindow.data(); }
     const KxVector<QLineEdit*>& GetDrugBoxes() const { return DrugBoxes; }
     const KxVector<QTextEdit*>& GetCodeBoxes() const { return CodeBoxes; }
     QScrollArea* GetScrollBox() const { return sbxRegimen; }
@@ -91,7 +91,8 @@ private:
     int16_t m_shownIndex = -1;
     KxVector<QLineEdit*> DrugBoxes;
     KxVector<QTextEdit*> CodeBoxes;
-    std::unique_ptr<TfrmDrug> DrugWindow;
+    // Owned; guarded, since whoever ends the program may delete every top-level window.
+    QPointer<TfrmDrug> DrugWindow;
     QWidget* CopyBox = nullptr;
     KxString CopyBoxText;
 

@@ -16,6 +16,16 @@ void TvApplication::ReportEscaped(const KxException& exception) {
     }
 }
 
+void TvRunHandler(const std::function<void()>& body) {
+    try {
+        body();
+    } catch (const KxException& e) {
+        TvApplication::ReportEscaped(e);
+    } catch (const std::exception& e) {
+        TvApplication::ReportEscaped(KxException(e, "event handler", "TvApplication"));
+    }
+}
+
 bool TvApplication::notify(QObject* pReceiver, QEvent* pEvent) {
     try {
         return QApplication::notify(pReceiver, pEvent);

@@ -4,6 +4,8 @@
 
 #include <QApplication>
 
+#include <functional>
+
 class KxException;
 
 class TvApplication : public QApplication {
@@ -17,3 +19,8 @@ public:
     // box with the message and the source as its caption.
     static void ReportEscaped(const KxException& exception);
 };
+
+// Runs an event handler's body and reports what escapes it as the application would, so that
+// no exception unwinds through the toolkit's own frames. Every slot and event filter of our
+// windows runs its body through this.
+void TvRunHandler(const std::function<void()>& body);

@@ -19,14 +19,23 @@ TfrmColors* frmColors = nullptr;
 
 namespace {
 
-// Before the error report dialog exists (and after it is gone) reports are plain boxes.
-class TvMessageBoxReporter : public TvErrorReporter {
+// Resolves the error report dialog at each report, so that a window may keep the reporter for
+// its lifetime; before the dialog exists (and after it is gone) reports are plain boxes.
+class TvFormsReporter : public TvErrorReporter {
 public:
     void ShowError(const KxException& exception) override {
+        if (frmException != nullptr) {
+            frmException->ShowError(exception);
+            return;
+        }
         TvDialogs().MessageBox(nullptr, TvToQt(exception.GetErrorMessage()),
                                TvToQt(exception.GetSource()), TvMbOk, TvMbIconError);
     }
     void ShowWarning(const char* sCaption, const char* sText) override {
+        if (frmException != nullptr) {
+            frmException->ShowWarning(sCaption, sText);
+            return;
+        }
         TvDialogs().MessageBox(nullptr, TvToQt(sText), TvToQt(sCaption), TvMbOk, TvMbIconNone);
     }
 };
@@ -36,9 +45,8 @@ public:
 QWidget* TvMainWindow() { return frmMain; }
 
 TvErrorReporter& TvReporter() {
-    static TvMessageBoxReporter boxes;
-    if (frmException != nullptr) return *frmException;
-    return boxes;
+    static TvFormsReporter reporter;
+    return reporter;
 }
 
 void TvCentreOver(QWidget& window, const QWidget& over) {

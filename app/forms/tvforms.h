@@ -21,7 +21,8 @@ extern TfrmColors* frmColors;
 QWidget* TvMainWindow();
 
 // The one channel through which the windows report failures and warnings: the error report
-// dialog, or plain message boxes while it does not exist.
+// dialog, or plain message boxes while it does not exist. It looks for the dialog at each
+// report, so it may be kept for as long as the program runs.
 TvErrorReporter& TvReporter();
 
 // Places a window of its own size centred over another (integer halves, truncated).

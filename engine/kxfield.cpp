@@ -15,7 +15,6 @@ constexpr const char* kFieldType = "KxFieldType";
 constexpr const char* kFlagType = "KxFlagType";
 
 constexpr const char* kFilterTypeKey = "FilterType";
-constexpr const char* kFilterRegistryKey = "KxFilter.RegistryIndex";
 constexpr const char* kFormatKey = "Format";
 
 struct TypeRow {
@@ -249,8 +248,7 @@ KxField* KxField::Clone() const {
 }
 
 void KxField::DropFormat() {
-    if (m_formatOwned) delete m_format;
-    m_format = nullptr;
+    m_format.reset();
     m_formatOwned = false;
 }
 
@@ -264,8 +262,8 @@ void KxField::Copy(const KxField& other) {
     KX_TRY
         if (this == &other) return;
         // Clones first, so that a failure leaves this field as it was.
-        KxFormat* format =
-            other.m_formatOwned && other.m_format != nullptr ? other.m_format->Clone() : nullptr;
+        std::shared_ptr<KxFormat> format(
+            other.m_formatOwned && other.m_format != nullptr ? other.m_format->Clone() : nullptr);
         KxFilter* filter = nullptr;
         try {
             filter = other.m_filter != nullptr ? other.m_filter->Clone() : nullptr;
@@ -274,7 +272,6 @@ void KxField::Copy(const KxField& other) {
             m_userDefined = other.m_userDefined;
             m_formatName = other.m_formatName;
         } catch (...) {
-            delete format;
             delete filter;
             throw;
         }
@@ -362,7 +359,7 @@ void KxField::SetIndexCount(int16_t wIndexCount) {
 void KxField::SetFormat(const KxFormat& format) {
     KX_TRY
         KxString name(format.GetName());
-        KxFormat* clone = format.Clone();
+        std::shared_ptr<KxFormat> clone(format.Clone());
         DropFormat();
         m_formatOption = kxShowFormatted;
         m_formatName = name;
@@ -401,13 +398,13 @@ KxFormat* KxField::GetFormat() {
                 // A field whose source stores values in another form than the record buffer
                 // cannot be matched to a format by its type.
                 if ((m_flags & KxFlagType::kxNonNativeDataSource) != 0)
-                    m_format = lib->GetFormat(m_formatName);
+                    m_format = lib->GetSharedFormat(m_formatName);
                 else
-                    m_format = lib->GetFormat(m_formatName, m_type);
+                    m_format = lib->GetSharedFormat(m_formatName, m_type);
                 m_formatOwned = false;
             }
         }
-        return m_format;
+        return m_format.get();
     KX_CATCH("GetFormat()", kField)
 }
 
@@ -422,21 +419,7 @@ const char* KxField::GetTypeCString(char type) {
 
 void KxField::ReadFilterFromSection(KxIniSection& section) {
     ReplaceFilter(nullptr);
-    KxString registryIndex(section.GetString(kFilterRegistryKey, ""));
-    if (!registryIndex.IsEmpty()) {
-        // No filter class is registered yet: a strict lookup fails, a lenient one goes on
-        // without a filter.
-        if (m_strictFilterLookup)
-            KxGenerateException("Display filters are not supported yet (field %d)", kField,
-                                static_cast<int>(m_fieldNumber));
-        return;
-    }
-    int32_t filterType = section.GetInt(kFilterTypeKey, kxNoFilter);
-    if (filterType == kxNoFilter) return;
-    if (filterType < kxStringFilter || filterType > kxTimestampFilter)
-        KxGenerateException("Unknown filter type %d", kField, static_cast<int>(filterType));
-    KxGenerateException("Display filters are not supported yet (field %d)", kField,
-                        static_cast<int>(m_fieldNumber));
+    ReplaceFilter(KxFilterRegistry::ReadFilter(section, m_strictFilterLookup));
 }
 
 void KxField::Read(uint16_t uwFieldNumber, KxIniSection& section,
@@ -470,9 +453,10 @@ void KxField::Read(uint16_t uwFieldNumber, KxIniSection& section,
         if (m_filter != nullptr) m_formatOption = kxShowFiltered;
 
         KxString format(section.GetString(kFormatKey, ""));
-        if (!format.IsEmpty())
-            KxGenerateException("Value formats are not supported yet (field %d)", kField,
-                                static_cast<int>(uwFieldNumber));
+        if (!format.IsEmpty()) {
+            m_formatOption = kxShowFormatted;
+            SetFormat(kxShowFormatted, format, nullptr);
+        }
     KX_CATCH("Read()", kField)
 }
 
@@ -501,9 +485,7 @@ void KxField::ReadMappedField(uint16_t uwFieldNumber, KxIniSection& section) {
         }
         if (hasFormat) {
             KxString format(section.GetString(kFormatKey, ""));
-            if (!format.IsEmpty())
-                KxGenerateException("Value formats are not supported yet (field %d)", kField,
-                                    static_cast<int>(uwFieldNumber));
+            if (!format.IsEmpty()) m_formatOption = kxShowFormatted;
             SetFormat(m_formatOption, format, nullptr);
         }
     KX_CATCH("ReadMappedField()", kField)
@@ -527,11 +509,7 @@ void KxField::Write(KxIniSection& section, const KxFlagTypeList* pDataSetFlags) 
         if (m_category != -1) section.SetInt("Category", m_category);
         if (m_indexCount != 0) section.SetInt("Index", m_indexCount);
         if (!m_useInverseIndex) section.SetBool("UseInverseIndex", false);
-        if (m_filter != nullptr) {
-            section.SetInt(kFilterTypeKey, m_filter->GetFilterType());
-            section.SetString(kFilterRegistryKey, m_filter->GetRegistryIndex());
-            m_filter->Write(section);
-        }
+        if (m_filter != nullptr) KxFilterRegistry::WriteFilter(section, *m_filter);
         WriteFlagsToIni(section, pDataSetFlags);
     KX_CATCH("Write", kField)
 }

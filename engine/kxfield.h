@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "kxstring.h"
 #include "kxvector.h"
@@ -215,7 +216,7 @@ private:
     void DropFormat();
     void ReplaceFilter(KxFilter* pFilter);
     KxFormatLib* GetFormatLibrary() const;
-    // The filter a section declares: nothing, or the failure that filters are not built yet.
+    // Replaces the filter by the one the section declares, if any.
     void ReadFilterFromSection(KxIniSection& section);
 
     bool m_formatOwned = false;
@@ -228,7 +229,9 @@ private:
     int16_t m_precision = 0;
     KxString m_formatName;
     char m_formatOption = kxShowRaw;
-    KxFormat* m_format = nullptr;
+    // Shared with the dictionary it came from, so that it stays valid when the dictionary
+    // unloads it; the field's own when m_formatOwned.
+    std::shared_ptr<KxFormat> m_format;
     KxFilter* m_filter = nullptr;
     bool m_strictFilterLookup = true;
     uint16_t m_fieldNumber = kxNoFieldNumber;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <functional>
 #include <memory>
@@ -24,13 +25,17 @@ protected:
         m_hadTypes = KxFieldType::AreTypesInitialized();
         m_hadFlags = KxFlagType::FindEngineFlagType("Hidden") != nullptr;
         m_hadLibrary = KxFormatLib::GetDefaultLibrary() != nullptr;
+        m_hadFilters = KxFilterRegistry::IsInitialized();
         KxFieldType::InitTypes();
         KxFlagType::InitFlagTypes();
+        KxFilterRegistry::InitRegistry();
+        KxFormatLib::InitDefaultLibrary();
     }
     void TearDown() override {
         if (!m_hadTypes) KxFieldType::ReleaseTypes();
         if (!m_hadFlags) KxFlagType::ReleaseFlagTypes();
         if (!m_hadLibrary) KxFormatLib::ReleaseDefaultLibrary();
+        if (!m_hadFilters) KxFilterRegistry::ReleaseRegistry();
         // A test that released a registry the others rely on builds it again.
         if (m_hadTypes) KxFieldType::InitTypes();
         if (m_hadFlags) KxFlagType::InitFlagTypes();
@@ -38,7 +43,7 @@ protected:
     }
 
 private:
-    bool m_hadTypes = false, m_hadFlags = false, m_hadLibrary = false;
+    bool m_hadTypes = false, m_hadFlags = false, m_hadLibrary = false, m_hadFilters = false;
 };
 
 std::unique_ptr<KxIniSection> Section(std::initializer_list<const char*> lines) {
@@ -247,23 +252,31 @@ TEST_F(FieldTest, MappedFieldsBorrowTheirDefinition) {
     EXPECT_EQ(Lines(out), (std::vector<std::string>{"FieldName=Alias", "MappedTo=Generic"}));
 }
 
-TEST_F(FieldTest, DeclaredFiltersAndFormatsFailClearly) {
+TEST_F(FieldTest, DeclaredFiltersAndFormats) {
     struct Case {
         std::vector<const char*> lines;
         std::string message; // empty: reads without failure
+        char option = 0;
+        const char* filterClass = nullptr;
         // A mapped section takes a filter only through FilterType; a registry name alone is
         // not read there.
         bool mappedIgnores = false;
     };
     const Case cases[] = {
-        {{"FilterType=3"}, "Display filters are not supported yet (field 4)"},
-        {{"KxFilter.RegistryIndex=KxNumberFilter"}, "Display filters are not supported yet (field 4)",
+        {{"FilterType=3"}, "", 2, "KxNumberFilter"},
+        {{"KxFilter.RegistryIndex=KxNumberFilter"}, "", 2, "KxNumberFilter", true},
+        // The registry name decides over the type code.
+        {{"FilterType=1", "KxFilter.RegistryIndex=KxDateFilter"}, "", 2, "KxDateFilter"},
+        // An empty format does not undo the filter; a named one replaces it.
+        {{"KxFilter.RegistryIndex=KxNumberFilter", "Format="}, "", 2, "KxNumberFilter", true},
+        {{"KxFilter.RegistryIndex=KxNumberFilter", "Format=Colour"}, "", 1, nullptr},
+        {{"Format=Colour"}, "", 1},
+        {{"KxFilter.RegistryIndex=Unheard"},
+         "The application has not registered the following filter: \"Unheard\".", 0, nullptr,
          true},
-        {{"FilterType=1", "KxFilter.RegistryIndex=KxNumberFilter"},
-         "Display filters are not supported yet (field 4)"},
         {{"FilterType=9"}, "Unknown filter type 9"},
         {{"FilterType=0"}, "Unknown filter type 0"},
-        {{"Format=Colour"}, "Value formats are not supported yet (field 4)"},
+        {{"FilterType=2", "Picture String Filter=#;"}, "Invalid literal sequence"},
         // Both keys present fails first, whatever their values.
         {{"FilterType=3", "Format=Colour"}, "Field 4 can not be both filtered and formatted."},
         {{"FilterType=1", "Format="}, "Field 4 can not be both filtered and formatted."},
@@ -271,19 +284,37 @@ TEST_F(FieldTest, DeclaredFiltersAndFormatsFailClearly) {
         {{"Format="}, ""},
         {{"KxFilter.RegistryIndex="}, ""},
     };
+    auto check = [](KxField& field, const Failure& f, const Case& c, bool mapped) {
+        bool ignored = mapped && c.mappedIgnores;
+        std::string message = ignored ? "" : c.message;
+        if (!message.empty()) {
+            EXPECT_EQ(f.message, message) << c.lines[0];
+            std::string tail = mapped ? "ReadMappedField() of KxField" : "Read() of KxField";
+            EXPECT_EQ(f.callpath.substr(f.callpath.size() - std::min(f.callpath.size(), tail.size())),
+                      tail)
+                << f.callpath;
+            return;
+        }
+        EXPECT_EQ(f.message, "(no exception)") << c.lines[0];
+        if (ignored) {
+            EXPECT_EQ(field.GetFormatOption(), 0) << c.lines[0];
+            EXPECT_EQ(field.GetFilter(), nullptr) << c.lines[0];
+            return;
+        }
+        EXPECT_EQ(field.GetFormatOption(), c.option) << c.lines[0];
+        if (c.filterClass == nullptr)
+            EXPECT_EQ(field.GetFilter(), nullptr) << c.lines[0];
+        else if (field.GetFilter() == nullptr)
+            ADD_FAILURE() << c.lines[0];
+        else
+            EXPECT_STREQ(field.GetFilter()->GetClassnameCString(), c.filterClass);
+    };
     for (const Case& c : cases) {
         auto section = std::make_unique<KxIniSection>("Field5");
         section->AddLine("FieldName=Name");
         for (const char* line : c.lines) section->AddLine(line);
         KxField field;
-        Failure f = FailureOf([&] { field.Read(4, *section, nullptr); });
-        if (c.message.empty()) {
-            EXPECT_EQ(f.message, "(no exception)") << c.lines[0];
-            EXPECT_EQ(field.GetFormatOption(), 0) << c.lines[0];
-        } else {
-            EXPECT_EQ(f.message, c.message) << c.lines[0];
-            EXPECT_EQ(f.callpath, "Read() of KxField") << c.lines[0];
-        }
+        check(field, FailureOf([&] { field.Read(4, *section, nullptr); }), c, false);
 
         // The mapped form checks the same keys.
         auto base = Section({"FieldName=Name"});
@@ -292,18 +323,36 @@ TEST_F(FieldTest, DeclaredFiltersAndFormatsFailClearly) {
         for (const char* line : c.lines) mapped->AddLine(line);
         KxField alias;
         alias.Read(0, *base, nullptr);
-        f = FailureOf([&] { alias.ReadMappedField(4, *mapped); });
-        EXPECT_EQ(f.message, c.message.empty() || c.mappedIgnores ? "(no exception)" : c.message)
-            << c.lines[0];
+        check(alias, FailureOf([&] { alias.ReadMappedField(4, *mapped); }), c, true);
     }
 
     // A lenient lookup goes on without the filter class it does not know.
-    auto section = Section({"KxFilter.RegistryIndex=KxNumberFilter"});
+    auto section = Section({"KxFilter.RegistryIndex=Unheard"});
     KxField lenient;
     lenient.SetStrictFilterLookup(false);
     lenient.Read(4, *section, nullptr);
     EXPECT_EQ(lenient.GetFilter(), nullptr);
     EXPECT_EQ(lenient.GetFormatOption(), 0);
+}
+
+TEST_F(FieldTest, FiltersAreWrittenBackAndCopied) {
+    KxField field = ReadField({"FieldName=Dose", "Type=N", "Length=10", "FilterType=3",
+                               "Number of Decimal Places=1", "Prefix=$"});
+    KxIniSection out("Field1");
+    field.Write(out, nullptr);
+    std::vector<std::string> lines = Lines(out);
+    for (const char* expected : {"FilterType=3", "KxFilter.RegistryIndex=KxNumberFilter",
+                                 "Number Of Decimal Places=1", "Prefix=$", "FormatOption=2"})
+        EXPECT_NE(std::find(lines.begin(), lines.end(), expected), lines.end()) << expected;
+
+    KxField back;
+    back.Read(0, out, nullptr);
+    KxField copy(back);
+    ASSERT_NE(copy.GetFilter(), nullptr);
+    EXPECT_NE(copy.GetFilter(), back.GetFilter());
+    char shown[16];
+    static_cast<const KxNumberFilter*>(copy.GetFilter())->FilterValue(2.25, shown, sizeof shown);
+    EXPECT_STREQ(shown, "$2.0");
 }
 
 TEST_F(FieldTest, FormatNamesNeedALibrary) {

@@ -43,6 +43,8 @@ public:
     // abbreviations, NSC number, primary sites, chemical name, remarks.
     static constexpr int kBoxCount = 9;
     QTextEdit* GetFieldBox(int iCopyTarget) const;
+    // The hidden print buffer.
+    QTextEdit* GetPrintBuffer() const { return rdtPrint; }
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "kxfield.h"
@@ -270,14 +271,56 @@ KxIOLock* KxBlob::NewLock(KxLockType type, int64_t offset, int64_t length) {
     KX_CATCH_STD("NewLock()", kBlob)
 }
 
+bool KxBlob::Holds(const void* p) const {
+    const auto* byte = static_cast<const unsigned char*>(p);
+    const unsigned char* start = Bytes();
+    return start != nullptr && byte >= start && byte < start + m_data.GetSize();
+}
+
+unsigned char* KxBlob::SizeForOverwrite(uint32_t ulSize) {
+    Reserve(ulSize);
+    m_size = ulSize;
+    m_position = 0;
+    Bytes()[m_size] = 0;
+    return Bytes();
+}
+
 void KxBlob::SetBlob(const void* pData, uint32_t ulLength) {
     KX_TRY
-        // Built aside, so that pData may point into this blob's own bytes.
-        KxBlob content(pData, ulLength);
-        m_data.Swap(content.m_data);
-        m_size = ulLength;
-        m_position = 0;
+        if (pData != nullptr && Holds(pData)) {
+            // Built aside, since growing the storage would move the bytes being copied.
+            KxBlob content(pData, ulLength);
+            m_data.Swap(content.m_data);
+            m_size = ulLength;
+            m_position = 0;
+            return;
+        }
+        unsigned char* bytes = SizeForOverwrite(ulLength);
+        if (ulLength == 0) return;
+        if (pData != nullptr)
+            memcpy(bytes, pData, ulLength);
+        else
+            memset(bytes, 0, ulLength);
     KX_CATCH("SetBlob()", kBlob)
+}
+
+void KxBlob::SetText(const char* pText, uint32_t ulLength) {
+    KX_TRY
+        if (ulLength >= static_cast<uint32_t>(kxMaxBlobSize))
+            KxGenerateException("Blob cannot be more than %ld bytes", kBlob,
+                                static_cast<long>(kxMaxBlobSize));
+        if (Holds(pText)) {
+            KxBlob content;
+            content.SetText(pText, ulLength);
+            m_data.Swap(content.m_data);
+            m_size = content.m_size;
+            m_position = 0;
+            return;
+        }
+        unsigned char* bytes = SizeForOverwrite(ulLength + 1);
+        if (ulLength != 0) memcpy(bytes, pText, ulLength);
+        bytes[ulLength] = 0;
+    KX_CATCH("SetText()", kBlob)
 }
 
 void KxBlob::Write(KxOutputStreamInterface& stream) const {
@@ -316,49 +359,6 @@ void KxBlob::Read(KxInputStreamInterface& stream, uint32_t ulLength) {
 // ---------------------------------------------------------------------------------------------
 // KxBlobDescriptor
 
-KxBlobDescriptor::KxBlobDescriptor(const KxBlobDescriptor& other)
-    : m_link(other.m_link), m_offset(other.m_offset), m_length(other.m_length),
-      m_diskSize(other.m_diskSize) {
-    KX_TRY
-        if (other.m_memory != nullptr) m_memory = other.m_memory->Clone();
-    KX_CATCH("Copy Constructor", kDescriptor)
-}
-
-KxBlobDescriptor& KxBlobDescriptor::operator=(const KxBlobDescriptor& other) {
-    KX_TRY
-        if (this != &other) {
-            KxBlob* memory = other.m_memory != nullptr ? other.m_memory->Clone() : nullptr;
-            delete m_memory;
-            m_memory = memory;
-            m_link = other.m_link;
-            m_offset = other.m_offset;
-            m_length = other.m_length;
-            m_diskSize = other.m_diskSize;
-        }
-        return *this;
-    KX_CATCH("Assignment operator", kDescriptor)
-}
-
-KxBlobDescriptor::~KxBlobDescriptor() { delete m_memory; }
-
-void KxBlobDescriptor::SetUnused() {
-    DropMemoryBlob();
-    m_link = m_offset = m_length = m_diskSize = -1;
-}
-
-void KxBlobDescriptor::SetMemoryBlob(KxBlob* pBlob) {
-    delete m_memory;
-    m_memory = pBlob;
-    m_offset = -1;
-    m_diskSize = -1;
-    m_length = static_cast<int32_t>(pBlob->GetSize());
-}
-
-void KxBlobDescriptor::DropMemoryBlob() {
-    delete m_memory;
-    m_memory = nullptr;
-}
-
 void KxBlobDescriptor::Encode(unsigned char* pDest) const {
     KX_TRY
         if (IsMemoryBlob())
@@ -372,7 +372,6 @@ void KxBlobDescriptor::Encode(unsigned char* pDest) const {
 }
 
 void KxBlobDescriptor::Decode(const unsigned char* pSource) {
-    DropMemoryBlob();
     m_link = GetLE32(pSource);
     m_offset = GetLE32(pSource + 4);
     m_length = GetLE32(pSource + 8);
@@ -401,6 +400,7 @@ void KxBlobFile::OpenFile(const char* sDataFileName, uint32_t ulMode) {
         KxFileName name(sDataFileName);
         name.SetExtension(".kxb");
         m_fileName = name.GetFullPath();
+        m_file.SetBufferSize(kxReadBufferSize);
         if (KxIOInterface::Exists(m_fileName)) {
             m_file.Open(m_fileName, ulMode);
             int64_t size = m_file.GetFileSize64();
@@ -441,19 +441,23 @@ void KxBlobFile::ReadDescriptors() {
                                 kBlobFile, file, static_cast<long>(count),
                                 static_cast<long>(table), AsLL(size));
 
-        KxResizableChunk bytes(static_cast<int32_t>(tableBytes));
-        if (count != 0)
-            m_file.ReadFrom(table + kxTableHeaderSize, bytes.GetData(),
-                            static_cast<uint32_t>(tableBytes), true);
-        KxPointerVector<KxBlobDescriptor> descriptors;
-        descriptors.reserve(static_cast<std::size_t>(count));
-        const unsigned char* p = static_cast<const unsigned char*>(bytes.GetData());
-        for (int32_t i = 0; i < count; ++i) {
-            auto descriptor = std::make_unique<KxBlobDescriptor>();
-            descriptor->Decode(p + static_cast<std::size_t>(i) * KxBlobDescriptor::kxStoredSize);
-            descriptors.push_back(descriptor.release());
+        // Decoded piece by piece into one array of descriptors.
+        KxVector<KxBlobDescriptor> descriptors;
+        descriptors.resize(static_cast<std::size_t>(count));
+        constexpr int32_t kPiece = 4096;
+        unsigned char piece[kPiece * KxBlobDescriptor::kxStoredSize];
+        int64_t at = table + kxTableHeaderSize;
+        for (int32_t first = 0; first < count; first += kPiece) {
+            int32_t n = std::min(kPiece, count - first);
+            uint32_t bytes = static_cast<uint32_t>(n) * KxBlobDescriptor::kxStoredSize;
+            m_file.ReadFrom(at, piece, bytes, true);
+            at += bytes;
+            for (int32_t i = 0; i < n; ++i)
+                descriptors[static_cast<std::size_t>(first + i)].Decode(
+                    piece + static_cast<std::size_t>(i) * KxBlobDescriptor::kxStoredSize);
         }
-        m_descriptors.Swap(descriptors);
+        m_memoryBlobs.clear();
+        m_descriptors.swap(descriptors);
         m_tableOffset = table;
         m_firstFree = firstFree;
         m_firstUnused = firstUnused;
@@ -469,9 +473,20 @@ void KxBlobFile::CheckDescriptors() const {
             int64_t offset, end;
             int32_t number;
         };
-        KxVector<Block> blocks;
+        auto overlap = [&](const Block& a, const Block& b) {
+            KxGenerateException("The BLOB file \"%s\" is damaged: the blocks of descriptors "
+                                "%ld and %ld overlap.",
+                                kBlobFile, file, static_cast<long>(a.number),
+                                static_cast<long>(b.number));
+        };
+        // The blocks of a file written by this library lie in the order of their numbers, so
+        // one pass over the table finds overlaps; only a table out of that order is sorted.
+        Block last{-1, -1, 0};
+        bool ordered = true;
+        // The first overlap is told only after every descriptor's place has been checked.
+        std::optional<std::pair<Block, Block>> overlapping;
         for (int32_t n = 1; n <= count; ++n) {
-            const KxBlobDescriptor& d = *m_descriptors[static_cast<std::size_t>(n - 1)];
+            const KxBlobDescriptor& d = m_descriptors[static_cast<std::size_t>(n - 1)];
             bool unused = d.m_offset == -1 && d.m_length == -1;
             if (unused) continue;
             bool placed = d.m_length >= -1 && d.m_offset >= kxHeaderSize &&
@@ -486,31 +501,40 @@ void KxBlobFile::CheckDescriptors() const {
                                     static_cast<long>(d.m_diskSize),
                                     static_cast<long>(kxHeaderSize),
                                     static_cast<long>(m_tableOffset));
-            blocks.push_back({d.m_offset, static_cast<int64_t>(d.m_offset) + d.m_diskSize, n});
+            Block block{d.m_offset, static_cast<int64_t>(d.m_offset) + d.m_diskSize, n};
+            if (block.offset < last.offset) ordered = false;
+            if (ordered && !overlapping && block.offset < last.end)
+                overlapping = std::make_pair(last, block);
+            if (ordered) last = block;
         }
-        // Overlapping blocks would let a write to one blob overwrite another.
-        std::sort(blocks.begin(), blocks.end(),
-                  [](const Block& a, const Block& b) { return a.offset < b.offset; });
-        for (std::size_t i = 1; i < blocks.size(); ++i)
-            if (blocks[i].offset < blocks[i - 1].end)
-                KxGenerateException("The BLOB file \"%s\" is damaged: the blocks of descriptors "
-                                    "%ld and %ld overlap.",
-                                    kBlobFile, file, static_cast<long>(blocks[i - 1].number),
-                                    static_cast<long>(blocks[i].number));
+        if (ordered && overlapping) overlap(overlapping->first, overlapping->second);
+        if (!ordered) {
+            KxVector<Block> blocks;
+            for (int32_t n = 1; n <= count; ++n) {
+                const KxBlobDescriptor& d = m_descriptors[static_cast<std::size_t>(n - 1)];
+                if (d.m_offset == -1 && d.m_length == -1) continue;
+                blocks.push_back({d.m_offset, static_cast<int64_t>(d.m_offset) + d.m_diskSize, n});
+            }
+            // Blocks at one offset stay in the order of their numbers.
+            std::stable_sort(blocks.begin(), blocks.end(),
+                             [](const Block& a, const Block& b) { return a.offset < b.offset; });
+            for (std::size_t i = 1; i < blocks.size(); ++i)
+                if (blocks[i].offset < blocks[i - 1].end) overlap(blocks[i - 1], blocks[i]);
+        }
 
         // The lists: every entry of the right kind, free blocks in increasing order of offset,
         // unused descriptors in increasing order of number; so neither can loop.
         for (int pass = 0; pass < 2; ++pass) {
             bool freeList = pass == 0;
             int32_t n = freeList ? m_firstFree : m_firstUnused;
-            int64_t last = -1;
+            int64_t previous = -1;
             while (n != -1) {
                 bool ok = n >= 1 && n <= count;
                 if (ok) {
-                    const KxBlobDescriptor& d = *m_descriptors[static_cast<std::size_t>(n - 1)];
+                    const KxBlobDescriptor& d = m_descriptors[static_cast<std::size_t>(n - 1)];
                     int64_t key = freeList ? d.m_offset : n;
-                    ok = (freeList ? d.IsFree() : d.IsUnused()) && key > last;
-                    last = key;
+                    ok = (freeList ? d.IsFree() : d.IsUnused()) && key > previous;
+                    previous = key;
                     if (ok) {
                         n = d.m_link;
                         continue;
@@ -534,18 +558,18 @@ void KxBlobFile::CheckNumber(int32_t lNumber) const {
 
 KxBlobDescriptor& KxBlobFile::Descriptor(int32_t lNumber) {
     CheckNumber(lNumber);
-    return *m_descriptors[static_cast<std::size_t>(lNumber - 1)];
+    return m_descriptors[static_cast<std::size_t>(lNumber - 1)];
 }
 
 const KxBlobDescriptor& KxBlobFile::GetDescriptor(int32_t lNumber) const {
     KX_TRY
         CheckNumber(lNumber);
-        return *m_descriptors[static_cast<std::size_t>(lNumber - 1)];
+        return m_descriptors[static_cast<std::size_t>(lNumber - 1)];
     KX_CATCH("GetDescriptor()", kBlobFile)
 }
 
 int32_t KxBlobFile::NextInList(int32_t lNumber, int32_t& lSteps, bool freeList) const {
-    int32_t next = m_descriptors[static_cast<std::size_t>(lNumber - 1)]->m_link;
+    int32_t next = m_descriptors[static_cast<std::size_t>(lNumber - 1)].m_link;
     if (++lSteps > GetNumberOfDescriptors() ||
         (next != -1 && (next < 1 || next > GetNumberOfDescriptors())))
         KxGenerateException("The BLOB file \"%s\" is damaged: its %s list is broken at "
@@ -564,20 +588,25 @@ void KxBlobFile::GetBlob(int32_t lBlob, KxBlob& blob) {
         if (!d.IsAllocated())
             KxGenerateException("BLOB %ld is not in use.", kBlobFile, static_cast<long>(lBlob));
         if (d.IsMemoryBlob()) {
-            blob.SetBlob(d.m_memory->GetData(), d.m_memory->GetSize());
+            const KxBlob& memory = MemoryBlob(lBlob);
+            blob.SetBlob(memory.GetData(), memory.GetSize());
             return;
         }
         if (static_cast<int64_t>(d.m_offset) + d.m_length > m_tableOffset)
             KxGenerateException("The BLOB file \"%s\" is damaged: BLOB %ld reaches past the data "
                                 "area.",
                                 kBlobFile, m_fileName.GetCString(), static_cast<long>(lBlob));
-        KxBlob content;
-        content.SetSize(static_cast<uint32_t>(d.m_length));
-        if (d.m_length != 0)
-            m_file.ReadFrom(d.m_offset, content.Bytes(), static_cast<uint32_t>(d.m_length), true);
-        blob.m_data.Swap(content.m_data);
-        blob.m_size = content.m_size;
-        blob.m_position = 0;
+        uint32_t length = static_cast<uint32_t>(d.m_length);
+        // Straight into the caller's storage: a seek inside the buffered window and a copy.
+        unsigned char* bytes = blob.SizeForOverwrite(length);
+        if (length == 0) return;
+        try {
+            m_file.Seek64Absolute(d.m_offset);
+            m_file.Read(bytes, length, true);
+        } catch (...) {
+            blob.SizeForOverwrite(0);
+            throw;
+        }
     KX_CATCH("GetBlob()", kBlobFile)
 }
 
@@ -587,8 +616,17 @@ int32_t KxBlobFile::AddBlob(KxBlob* pBlob) {
         if (pBlob == nullptr) KxGenerateException("Cannot add a null BLOB.", kBlobFile);
         m_modified = true;
         int32_t n = GetUnusedDescriptor();
+        int32_t length = static_cast<int32_t>(pBlob->GetSize());
+        try {
+            SetMemoryBlob(n, std::move(owned));
+        } catch (...) {
+            AddUnusedDescriptor(n);
+            throw;
+        }
         KxBlobDescriptor& d = Descriptor(n);
-        d.SetMemoryBlob(owned.release());
+        d.m_offset = -1;
+        d.m_diskSize = -1;
+        d.m_length = length;
         d.m_link = 0;
         return n;
     KX_CATCH_STD("AddBlob()", kBlobFile)
@@ -600,9 +638,7 @@ int32_t KxBlobFile::GetUnusedDescriptor() {
             if (GetNumberOfDescriptors() == INT32_MAX)
                 KxGenerateException("The BLOB file \"%s\" cannot hold more descriptors.", kBlobFile,
                                     m_fileName.GetCString());
-            auto descriptor = std::make_unique<KxBlobDescriptor>();
-            m_descriptors.push_back(descriptor.get());
-            descriptor.release();
+            m_descriptors.emplace_back();
             return GetNumberOfDescriptors();
         }
         int32_t n = m_firstUnused;
@@ -695,9 +731,9 @@ void KxBlobFile::AllocateDiskSpace(int32_t lNumber) {
             offset = m_tableOffset;
         }
         if (length != 0)
-            m_file.WriteTo(offset, d.m_memory->GetData(), static_cast<uint32_t>(length));
+            m_file.WriteTo(offset, MemoryBlob(lNumber).GetData(), static_cast<uint32_t>(length));
 
-        d.DropMemoryBlob();
+        DropMemoryBlob(lNumber);
         d.m_offset = offset;
         if (block == -1) {
             d.m_diskSize = need;
@@ -843,7 +879,7 @@ int32_t KxBlobFile::FindUnusedDescriptorInsertionPoint(int32_t lNumber) {
 void KxBlobFile::AddUnusedDescriptor(int32_t lNumber) {
     KX_TRY
         KxBlobDescriptor& d = Descriptor(lNumber);
-        d.SetUnused();
+        SetUnused(lNumber);
         if (lNumber == GetNumberOfDescriptors()) {
             TrimUnusedDescriptors();
             return;
@@ -862,7 +898,7 @@ void KxBlobFile::AddUnusedDescriptor(int32_t lNumber) {
 
 void KxBlobFile::TrimUnusedDescriptors() {
     KX_TRY
-        while (!m_descriptors.empty() && m_descriptors.back()->IsUnused())
+        while (!m_descriptors.empty() && m_descriptors.back().IsUnused())
             m_descriptors.erase(m_descriptors.cend() - 1);
         // The list is in increasing order, so the removed ones are its tail.
         int32_t count = GetNumberOfDescriptors();
@@ -903,8 +939,43 @@ void KxBlobFile::ClearDelayedFree() {
 
 void KxBlobFile::ClearDescriptors() {
     m_descriptors.clear();
+    m_memoryBlobs.clear();
     m_firstFree = -1;
     m_firstUnused = -1;
+}
+
+namespace {
+template <typename Entries> auto FindMemoryEntry(Entries& entries, int32_t lNumber) {
+    return std::lower_bound(entries.begin(), entries.end(), lNumber,
+                            [](const auto& entry, int32_t n) { return entry.number < n; });
+}
+} // namespace
+
+KxBlob& KxBlobFile::MemoryBlob(int32_t lNumber) const {
+    auto entry = FindMemoryEntry(m_memoryBlobs, lNumber);
+    if (entry == m_memoryBlobs.end() || entry->number != lNumber)
+        KxGenerateException("%s", kBlobFile, kMessageMemoryBlob);
+    return *entry->blob;
+}
+
+void KxBlobFile::SetMemoryBlob(int32_t lNumber, std::unique_ptr<KxBlob> pBlob) {
+    KX_TRY
+        auto entry = FindMemoryEntry(m_memoryBlobs, lNumber);
+        if (entry != m_memoryBlobs.end() && entry->number == lNumber)
+            entry->blob = std::move(pBlob);
+        else
+            m_memoryBlobs.insert(entry, MemoryEntry{lNumber, std::move(pBlob)});
+    KX_CATCH_STD("SetMemoryBlob()", kBlobFile)
+}
+
+void KxBlobFile::DropMemoryBlob(int32_t lNumber) {
+    auto entry = FindMemoryEntry(m_memoryBlobs, lNumber);
+    if (entry != m_memoryBlobs.end() && entry->number == lNumber) m_memoryBlobs.erase(entry);
+}
+
+void KxBlobFile::SetUnused(int32_t lNumber) {
+    DropMemoryBlob(lNumber);
+    Descriptor(lNumber).SetUnused();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -928,8 +999,8 @@ void KxBlobFile::WriteDescriptors() {
         PutLE32(p + 4, m_firstUnused);
         PutLE32(p + 8, count);
         unsigned char* entry = p + kxTableHeaderSize;
-        for (const KxBlobDescriptor* d : m_descriptors) {
-            d->Encode(entry);
+        for (const KxBlobDescriptor& d : m_descriptors) {
+            d.Encode(entry);
             entry += KxBlobDescriptor::kxStoredSize;
         }
         unsigned char header[kxHeaderSize];
@@ -985,11 +1056,12 @@ void KxBlobFile::ListBlobMap(KxString& sListing) {
         KxString text;
         KxString line;
         auto add = [&](const char* s) { text << s << EndLine; };
-        auto preview = [&](const KxBlobDescriptor& d) {
+        auto preview = [&](int32_t n) {
+            const KxBlobDescriptor& d = Descriptor(n);
             char shown[21] = {};
             uint32_t count = static_cast<uint32_t>(std::min(d.m_length, 20));
             if (d.IsMemoryBlob())
-                memcpy(shown, d.m_memory->GetData(), count);
+                memcpy(shown, MemoryBlob(n).GetData(), count);
             else if (count != 0)
                 m_file.ReadFrom(d.m_offset, shown, count, true);
             for (uint32_t i = 0; i < count; ++i)
@@ -1007,7 +1079,7 @@ void KxBlobFile::ListBlobMap(KxString& sListing) {
         for (int32_t n = 1; n <= count; ++n) {
             const KxBlobDescriptor& d = Descriptor(n);
             if (!d.IsAllocated()) continue;
-            KxString bytes = preview(d);
+            KxString bytes = preview(n);
             if (d.IsMemoryBlob())
                 line.printf(" %8d | %8d (memory) (memory) | %s", n, d.m_length, bytes.GetCString());
             else

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "kxchunk.h"
 #include "kxexception.h"
@@ -67,8 +68,12 @@ public:
     bool UnLock(KxLockType type, int64_t offset, int64_t length) override { return true; }
     KxIOLock* NewLock(KxLockType type, int64_t offset, int64_t length) override;
 
-    // The content becomes ulLength bytes from pData, or ulLength zero bytes; position 0.
+    // The content becomes ulLength bytes from pData, or ulLength zero bytes; position 0. The
+    // blob's storage is reused when it is large enough.
     void SetBlob(const void* pData, uint32_t ulLength);
+    // The content becomes ulLength bytes from pText followed by a NUL (ulLength + 1 bytes);
+    // position 0.
+    void SetText(const char* pText, uint32_t ulLength);
     // The blob's bytes, nothing else (the serial form of a blob field).
     void Write(KxOutputStreamInterface& stream) const;
     // Replaces the content by the next ulLength bytes of the stream; the length is checked
@@ -87,6 +92,11 @@ private:
     // Makes room for ulSize bytes plus the NUL, keeping the content; gained bytes are 0.
     void Reserve(uint32_t ulSize);
     void SetSize(uint32_t ulSize);
+    // The size becomes ulSize with the NUL after it and the position 0; the bytes are left for
+    // the caller to fill. Answers them.
+    unsigned char* SizeForOverwrite(uint32_t ulSize);
+    // True when p points into this blob's storage.
+    bool Holds(const void* p) const;
     unsigned char* Bytes();
     const unsigned char* Bytes() const;
 
@@ -96,21 +106,16 @@ private:
     KxString m_name;
 };
 
-// One entry of the descriptor table. Allocated when the length is not negative; then the first
-// field is the reference count, and a memory blob (offset -1) owns its bytes instead of a block.
-// A free block has length -1 and a place on disk; an unused descriptor is -1 throughout.
+// One entry of the descriptor table, in memory as on disk. Allocated when the length is not
+// negative; then the first field is the reference count. An allocated descriptor without a block
+// (offset -1) is a memory blob, whose bytes the blob file keeps until its first reference writes
+// them. A free block has length -1 and a place on disk; an unused descriptor is -1 throughout.
 class KxBlobDescriptor {
 public:
     static constexpr int32_t kxStoredSize = 16;
 
-    KxBlobDescriptor() = default;
-    KxBlobDescriptor(const KxBlobDescriptor& other);
-    KxBlobDescriptor& operator=(const KxBlobDescriptor& other);
-    ~KxBlobDescriptor();
-    KxBlobDescriptor* Clone() const { return new KxBlobDescriptor(*this); }
-
     bool IsAllocated() const { return m_length >= 0; }
-    bool IsMemoryBlob() const { return m_length >= 0 && m_memory != nullptr; }
+    bool IsMemoryBlob() const { return m_length >= 0 && m_offset < 0; }
     bool IsFree() const { return m_length < 0 && m_offset >= 0; }
     bool IsUnused() const { return m_length < 0 && m_offset < 0; }
 
@@ -120,7 +125,6 @@ public:
     int32_t GetOffset() const { return m_offset; }
     int32_t GetLength() const { return m_length; }
     int32_t GetDiskSize() const { return m_diskSize; }
-    const KxBlob* GetMemoryBlob() const { return m_memory; }
 
     // The 16 stored bytes, little-endian; a memory blob cannot be stored.
     void Encode(unsigned char* pDest) const;
@@ -129,15 +133,12 @@ public:
 private:
     friend class KxBlobFile;
 
-    void SetUnused();
-    void SetMemoryBlob(KxBlob* pBlob);  // takes ownership
-    void DropMemoryBlob();
+    void SetUnused() { m_link = m_offset = m_length = m_diskSize = -1; }
 
     int32_t m_link = -1;
     int32_t m_offset = -1;
     int32_t m_length = -1;
     int32_t m_diskSize = -1;
-    KxBlob* m_memory = nullptr;
 };
 
 class KxBlobFieldMap;
@@ -148,6 +149,9 @@ public:
     static constexpr int32_t kxMinimumBlockSize = 64;
     static constexpr int32_t kxHeaderSize = 4;
     static constexpr int32_t kxTableHeaderSize = 12;
+    // Blobs are read through a buffer of this size: a scan of a data set reads the blobs of
+    // consecutive records, which lie one after the other.
+    static constexpr int32_t kxReadBufferSize = 0x20000;
 
     // Opens the blob file beside the data file (its extension replaced by .kxb) with the mode
     // (the file I/O flags); a missing one is created empty. A damaged file fails here.
@@ -157,7 +161,8 @@ public:
     // Closes, ignoring errors.
     ~KxBlobFile();
 
-    // Fills the blob with blob lBlob's bytes, position 0.
+    // Fills the blob with blob lBlob's bytes, position 0, reusing the blob's storage. When the
+    // read fails the blob is left empty.
     void GetBlob(int32_t lBlob, KxBlob& blob);
     // Takes ownership of the blob and answers its new number; it stays in memory with a
     // reference count of 0 until its first reference writes it to the file.
@@ -218,6 +223,13 @@ private:
     void AdjustLastFreeSpaceDescriptor(int32_t lNumber);
     void TrimUnusedDescriptors();
     void ClearDescriptors();
+    // The bytes of memory blob lNumber; a KxException when it has none.
+    KxBlob& MemoryBlob(int32_t lNumber) const;
+    // Gives memory blob lNumber its bytes (owned from then on), or drops them.
+    void SetMemoryBlob(int32_t lNumber, std::unique_ptr<KxBlob> pBlob);
+    void DropMemoryBlob(int32_t lNumber);
+    // Makes descriptor lNumber unused, dropping the bytes it may hold.
+    void SetUnused(int32_t lNumber);
     // Follows a list link, refusing a step beyond the table and a list longer than the table.
     int32_t NextInList(int32_t lNumber, int32_t& lSteps, bool freeList) const;
 
@@ -226,7 +238,14 @@ private:
     int32_t m_tableOffset = kxHeaderSize;
     int32_t m_firstFree = -1;
     int32_t m_firstUnused = -1;
-    KxPointerVector<KxBlobDescriptor> m_descriptors;
+    KxVector<KxBlobDescriptor> m_descriptors;
+    // The bytes of the memory blobs, by descriptor number; few at any time, since a blob's
+    // first reference writes it to the file.
+    struct MemoryEntry {
+        int32_t number;
+        std::unique_ptr<KxBlob> blob;
+    };
+    KxVector<MemoryEntry> m_memoryBlobs;
     KxIO m_file;
     KxString m_fileName;
 };

@@ -359,8 +359,41 @@ void TXDRec::PutTimestamp(uint16_t uwFieldIndex, const KxTimestamp& timestamp) {
     KX_CATCH("PutTimestamp()", kRec)
 }
 
+// The blob readers take the field as GetAlpha gives it into a buffer of 254 bytes. They read the
+// line in place when GetAlpha would succeed; otherwise GetAlpha itself runs and reports why not.
+inline const char* TXDRec::BlobFieldBytes(uint16_t uwFieldIndex, int32_t& lLength) const {
+    const KxPointerVector<KxField>* fields = GetFields();
+    if (fields == nullptr || fields->GetBaseIndex() != 0 || uwFieldIndex >= fields->size())
+        return nullptr;
+    const KxField* field = (*fields)[uwFieldIndex];
+    if (field == nullptr) return nullptr;
+    int32_t length = field->GetLength();
+    int32_t offset = field->GetByteOffset();
+    if (length < 0 || length + 1 > static_cast<int32_t>(kBlobIndexBuffer) ||
+        offset + length > GetDataLength())
+        return nullptr;
+    lLength = length;
+    return GetLine() + offset;
+}
+
+// The number in the first eight characters of the field text, read as strtol reads it: leading
+// white space, a sign, decimal digits; 0 when there are none. A NUL ends the text.
+inline int32_t TXDRec::ParseBlobNumber(const char* pText, int32_t lLength) {
+    const char* p = pText;
+    const char* end = pText + std::min<int32_t>(lLength, kxBlobNumberWidth);
+    while (p < end && (*p == ' ' || (*p >= '\t' && *p <= '\r'))) ++p;
+    bool negative = false;
+    if (p < end && (*p == '+' || *p == '-')) negative = *p++ == '-';
+    int32_t value = 0;
+    for (; p < end && *p >= '0' && *p <= '9'; ++p) value = value * 10 + (*p - '0');
+    return negative ? -value : value;
+}
+
 int32_t TXDRec::GetBLOBIndex(uint16_t uwFieldIndex) const {
     KX_TRY
+        int32_t length = 0;
+        if (const char* bytes = BlobFieldBytes(uwFieldIndex, length))
+            return ParseBlobNumber(bytes, length);
         char text[kBlobIndexBuffer];
         GetAlpha(uwFieldIndex, text, kBlobIndexBuffer, true);
         text[kxBlobNumberWidth] = '\0';
@@ -372,20 +405,40 @@ void TXDRec::GetBLOB(uint16_t uwFieldIndex, KxBlob& blob) const {
     KX_TRY
         KxBlobFile* blobFile = GetBlobFile();
         if (blobFile == nullptr) KxGenerateException("No BLOB file pointer available.", kRec);
-        int32_t number = GetBLOBIndex(uwFieldIndex);
+        int32_t length = 0;
+        const char* bytes = BlobFieldBytes(uwFieldIndex, length);
+        char text[kBlobTextBuffer];
+        int32_t number;
+        if (bytes != nullptr) {
+            number = ParseBlobNumber(bytes, length);
+        } else {
+            // Through GetAlpha's buffers, which refuse the field with their message.
+            number = GetBLOBIndex(uwFieldIndex);
+            if (number < 1) {
+                GetAlpha(uwFieldIndex, text, kBlobTextBuffer, true);
+                bytes = text;
+                length = static_cast<int32_t>(strlen(text));
+            }
+        }
         if (number >= 1) {
             blobFile->GetBlob(number, blob);
             return;
         }
-        char text[kBlobTextBuffer];
-        GetAlpha(uwFieldIndex, text, kBlobTextBuffer, true);
-        size_t n = strlen(text);
-        if (n > static_cast<size_t>(kxBlobNumberWidth)) {
-            const char* value = text + kxBlobNumberWidth;
-            blob.SetBlob(value, static_cast<uint32_t>(strlen(value) + 1));
-        } else {
-            blob.SetBlob(nullptr, 0);
+        // The text after the number, without trailing blanks and up to a NUL.
+        size_t end = static_cast<size_t>(std::max<int32_t>(length, 0));
+        // Blob fields are wide and mostly padding: eight blanks at a time.
+        constexpr uint64_t kBlanks = 0x2020202020202020ULL;
+        for (uint64_t word; end >= 8; end -= 8) {
+            memcpy(&word, bytes + end - 8, 8);
+            if (word != kBlanks) break;
         }
+        while (end > 0 && bytes[end - 1] == ' ') --end;
+        if (const void* nul = memchr(bytes, '\0', end))
+            end = static_cast<size_t>(static_cast<const char*>(nul) - bytes);
+        if (end > static_cast<size_t>(kxBlobNumberWidth))
+            blob.SetText(bytes + kxBlobNumberWidth, static_cast<uint32_t>(end - kxBlobNumberWidth));
+        else
+            blob.SetBlob(nullptr, 0);
     KX_CATCH("GetBLOB()", kRec)
 }
 
@@ -530,6 +583,15 @@ void TXDFile::Open(const char* sFileName, uint32_t ulMode, const char* sPassword
         m_currentRecordNumber = 0;
         // Bound before the first record is read, so that the map holds that record's blobs.
         m_blobMap.RebindMap(m_fields);
+        m_mapPending = false;
+        m_mapLine.reset(GetNewRecord());
+        // What fails on a line of blanks fails on every line: the layout is at fault.
+        try {
+            m_blobMap.SetBlobIDs(*m_mapLine);
+            m_mapDeferred = true;
+        } catch (KxException&) {
+            m_mapDeferred = false;
+        }
         OpenFinish();
     KX_CATCH_STD("Open()", kTXD)
 }
@@ -646,6 +708,9 @@ void TXDFile::Close() {
         m_currentRecordNumber = 0;
         m_recordCount = 0;
         m_blobMap.Clear();
+        m_mapPending = false;
+        m_mapDeferred = false;
+        m_mapLine.reset();
         if (failure) std::rethrow_exception(failure);
     KX_CATCH_STD("Close()", kTXD)
 }
@@ -758,7 +823,7 @@ TXDRec& CheckedLine(KxFileRecord& record, int32_t lLineLength, int16_t wEOLType)
 
 } // namespace
 
-void TXDFile::ReadLine(int32_t lRecord, KxFileRecord& record) {
+TXDRec& TXDFile::ReadLine(int32_t lRecord, KxFileRecord& record) {
     TXDRec& line = CheckedLine(record, m_lineLength, m_eolType);
     m_data.Seek64Absolute(LinePosition(lRecord));
     line.ReadRecord(m_data, m_password);
@@ -771,6 +836,7 @@ void TXDFile::ReadLine(int32_t lRecord, KxFileRecord& record) {
             fileName, static_cast<int>(lRecord), fileName.GetCString(),
             static_cast<int>(m_lineLength));
     }
+    return line;
 }
 
 void TXDFile::WriteLine(int32_t lRecord, const KxFileRecord& record) {
@@ -779,13 +845,32 @@ void TXDFile::WriteLine(int32_t lRecord, const KxFileRecord& record) {
     line.WriteRecord(m_data, m_password);
 }
 
+void TXDFile::UpdateBlobMap() const {
+    if (!m_mapPending) return;
+    m_blobMap.SetBlobIDs(*m_mapLine);
+    m_mapPending = false;
+}
+
+const KxBlobFieldMap& TXDFile::GetBlobFieldMap() const {
+    KX_TRY
+        UpdateBlobMap();
+        return m_blobMap;
+    KX_CATCH("GetBlobFieldMap()", kTXD)
+}
+
 void TXDFile::GotoRecord(int32_t lRecord, KxFileRecord* pRecord) {
     KX_TRY
         if (m_currentRecord == nullptr) KxGenerateException("File is not open", kTXD);
         CheckRecordNumber(lRecord, m_recordCount);
         KxFileRecord& target = pRecord != nullptr ? *pRecord : *m_currentRecord;
-        ReadLine(lRecord, target);
-        m_blobMap.SetBlobIDs(target);
+        TXDRec& line = ReadLine(lRecord, target);
+        if (m_mapDeferred && m_mapLine->GetLineLength() == line.GetLineLength()) {
+            m_mapLine->SetRawData(line.GetLine());
+            m_mapPending = true;
+        } else {
+            m_mapPending = false;
+            m_blobMap.SetBlobIDs(line);
+        }
         m_currentRecordNumber = lRecord;
     KX_CATCH("GotoRecord()", kTXD)
 }
@@ -832,6 +917,7 @@ int32_t TXDFile::DataAppend(KxFileRecord& record) {
         WriteLine(m_recordCount + 1, record);
         ++m_recordCount;
         m_currentRecordNumber = m_recordCount;
+        m_mapPending = false;
         m_blobMap.SetBlobIDs(record);
         if (m_blobFile != nullptr) m_blobFile->IncrementReferenceCounts(m_blobMap);
         return m_recordCount;
@@ -849,6 +935,7 @@ int32_t TXDFile::DataInsert(int32_t lRecord, KxFileRecord& record) {
         WriteLine(lRecord, record);
         ++m_recordCount;
         m_currentRecordNumber = lRecord;
+        m_mapPending = false;
         m_blobMap.SetBlobIDs(record);
         if (m_blobFile != nullptr) m_blobFile->IncrementReferenceCounts(m_blobMap);
         return lRecord;
@@ -880,6 +967,7 @@ void TXDFile::DataDelete(int32_t lRecord, KxFileRecord* pRecord) {
             --m_currentRecordNumber;
         } else if (lRecord == m_currentRecordNumber) {
             m_currentRecordNumber = 0;
+            m_mapPending = false;
             m_blobMap.RebindMap(m_fields);
         }
     KX_CATCH("DataDelete()", kTXD)
@@ -893,6 +981,7 @@ void TXDFile::DataModify(int32_t lRecord, KxFileRecord& record, KxFileRecord* pO
         if (m_blobFile != nullptr && lRecord != m_currentRecordNumber)
             KxGenerateException(
                 "TXD file can not handle out-of-place modifies when BLOBs are used", kTXD);
+        UpdateBlobMap();
         if (pOldRecord != nullptr) ReadLine(lRecord, *pOldRecord);
         WriteLine(lRecord, record);
         KxBlobFieldMap updated(m_blobMap);
@@ -918,6 +1007,7 @@ void TXDFile::Empty() {
         m_recordCount = 0;
         m_selection.Reset(0);
         m_systemSet.Reset(0);
+        m_mapPending = false;
         m_blobMap.RebindMap(m_fields);
         LoadIndexes();
     KX_CATCH("Empty()", kTXD)

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "kxblob.h"
 #include "kxchunk.h"
@@ -73,7 +74,7 @@ public:
     void GetAllFields(char** ppTexts, uint16_t uwCount, uint16_t uwFirst,
                       uint32_t ulBufferLength) const override;
     // The first 8 characters as a decimal number; 0 for none.
-    int32_t GetBLOBIndex(uint16_t uwFieldIndex) const override;
+    int32_t GetBLOBIndex(uint16_t uwFieldIndex) const final;
     // L.
     uint32_t GetBufferLength() const override;
     // PutAlpha of each text.
@@ -91,7 +92,7 @@ public:
     // Bytes before the line end.
     int32_t GetDataLength() const { return m_lineLength - EOLLength(m_eolType); }
     // The L bytes of the line.
-    const char* GetLine() const { return m_line.AsPtrAtOffset<char>(0); }
+    const char* GetLine() const { return static_cast<const char*>(m_line.GetData()); }
     // True when the line ends with the end-of-line bytes of its kind.
     bool HasLineEnd() const;
 
@@ -101,11 +102,15 @@ private:
     // The field's offset in the line, after checking that its bytes (at least lMinimum of them)
     // lie before the line end.
     int32_t FieldOffset(uint16_t uwFieldIndex, int32_t lMinimum = 0) const;
+    // The field's bytes in the line when the blob readers can take them in place; null when
+    // GetAlpha would refuse the field.
+    const char* BlobFieldBytes(uint16_t uwFieldIndex, int32_t& lLength) const;
+    static int32_t ParseBlobNumber(const char* pText, int32_t lLength);
     // The stripped text of a numeric field, through a 32-byte buffer.
     void GetNumericText(uint16_t uwFieldIndex, char* pBuffer) const;
     void PutFormatted(uint16_t uwFieldIndex, const char* pFormat, ...) KX_PRINTF(3, 4);
     void SetLineEnd();
-    char* Line() { return m_line.AsPtrAtOffset<char>(0); }
+    char* Line() { return static_cast<char*>(m_line.GetData()); }
 
     KxResizableChunk m_line;
     int16_t m_eolType;
@@ -171,7 +176,8 @@ public:
     int16_t GetEOLType() const { return m_eolType; }
     int16_t GetRecordLength() const { return m_recordLength; }
     int32_t GetLineLength() const { return m_lineLength; }
-    const KxBlobFieldMap& GetBlobFieldMap() const { return m_blobMap; }
+    // The blob numbers of the record last gone to, appended, inserted or modified.
+    const KxBlobFieldMap& GetBlobFieldMap() const;
 
 protected:
     void WriteDriverStructure(KxIniFile& structure) override;
@@ -182,7 +188,7 @@ private:
     void MeasureDataFile();
     void CheckFieldsFitLine() const;
     int64_t LinePosition(int32_t lRecord) const;
-    void ReadLine(int32_t lRecord, KxFileRecord& record);
+    TXDRec& ReadLine(int32_t lRecord, KxFileRecord& record);
     void WriteLine(int32_t lRecord, const KxFileRecord& record);
     void CheckRecordNumber(int32_t lRecord, int32_t lLast) const;
     // Copies every record to a temporary file beside the data file, with the new key (empty:
@@ -198,7 +204,14 @@ private:
     int16_t m_numberOfFields = 0;
     int16_t m_recordLength = 0;
     int32_t m_lineLength = 0;
-    KxBlobFieldMap m_blobMap;
+    // GotoRecord, which a scan calls for every record, keeps a copy of the line instead of
+    // reading its blob numbers; they are read from the copy when the map is next used. Only for
+    // layouts whose blob numbers can always be read, so that a failure is never put off.
+    void UpdateBlobMap() const;
+    mutable KxBlobFieldMap m_blobMap;
+    std::unique_ptr<TXDRec> m_mapLine;
+    mutable bool m_mapPending = false;
+    bool m_mapDeferred = false;
     // The temporary file RewriteRecords wrote.
     KxString m_rewritten;
 };

@@ -3,7 +3,9 @@
 // once while it is built and shows its matches; nothing here touches a window.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <string>
 
 #include "kxstring.h"
@@ -11,6 +13,61 @@
 #include "tverrorreport.h"
 
 class TXDFile;
+
+// The words of one match, packed: each text with its NUL, one after the other, and where each
+// begins, so that a long list costs little more than its letters. It reads like a vector of
+// texts; a word is a NUL-terminated text that stays valid until the list changes. Copies are
+// deep.
+class TvMatchedWords {
+public:
+    class const_iterator {
+    public:
+        using iterator_category = std::forward_iterator_tag;
+        using value_type = const char*;
+        using difference_type = std::ptrdiff_t;
+        using pointer = void;
+        using reference = const char*;
+
+        const_iterator() = default;
+        const char* operator*() const { return m_text + *m_start; }
+        const_iterator& operator++() {
+            ++m_start;
+            return *this;
+        }
+        const_iterator operator++(int) {
+            const_iterator before = *this;
+            ++m_start;
+            return before;
+        }
+        bool operator==(const const_iterator& other) const { return m_start == other.m_start; }
+
+    private:
+        friend class TvMatchedWords;
+        const_iterator(const char* pText, const uint32_t* pStart) : m_text(pText), m_start(pStart) {}
+        const char* m_text = nullptr;
+        const uint32_t* m_start = nullptr;
+    };
+
+    size_t size() const { return m_starts.size(); }
+    bool empty() const { return m_starts.empty(); }
+    int32_t GetCount() const { return m_starts.GetCount(); }
+    const char* operator[](size_t uIndex) const { return m_text.data() + m_starts[uIndex]; }
+    // Range-tested, lIndex from 0.
+    const char* At(int32_t lIndex) const { return m_text.data() + m_starts.At(lIndex); }
+    const_iterator begin() const { return {m_text.data(), m_starts.data()}; }
+    const_iterator end() const { return {m_text.data(), m_starts.data() + m_starts.size()}; }
+
+    void push_back(const char* sWord);
+    // The first uLength bytes of pWord.
+    void push_back(const char* pWord, size_t uLength);
+    void Append(const TvMatchedWords& other);
+    // Keeps the storage for the next words.
+    void clear();
+
+private:
+    KxVector<char> m_text;
+    KxVector<uint32_t> m_starts;
+};
 
 // One matched drug record.
 struct TvDrugMatch {
@@ -22,7 +79,7 @@ struct TvDrugMatch {
     // One entry per matching field per pass, in the order found; repeats remain.
     KxVector<int16_t> FieldNumbers;
     // The words that matched, in the order found; repeats remain.
-    KxVector<KxString> MatchedWords;
+    TvMatchedWords MatchedWords;
 };
 
 // A drug record has 17 fields; these are searched.
@@ -95,8 +152,6 @@ private:
     KxString m_dataFileName;
     MatchedRecords m_workingMatch;
     KxVector<MatchedRecords> m_matches;
-    // The field text upper-cased and a matched token; kept between fields so that they are
-    // allocated once.
+    // The field text upper-cased; kept between fields so that it is allocated once.
     std::string m_upper;
-    std::string m_token;
 };

@@ -91,15 +91,15 @@ public:
     }
     std::optional<QColor> ChooseColor(QWidget*, QColor) override {
         log.push_back(Question{Question::Color, {}, {}, 0, 0, {}, {}});
-        return Next(colorAnswers, std::optional<QColor>());
+        return Next(colorAnswers);
     }
     std::optional<QString> ChooseFolder(QWidget*, const QString& start) override {
         log.push_back(Question{Question::Folder, start, {}, 0, 0, {}, {}});
-        return Next(folderAnswers, std::optional<QString>());
+        return Next(folderAnswers);
     }
     bool ChoosePrinter(QWidget*, QPrinter&) override {
         log.push_back(Question{Question::Printer, {}, {}, 0, 0, {}, {}});
-        return Next(printerAnswers, false);
+        return Next(printerAnswers);
     }
     int ExecModal(QDialog& dialog) override {
         Question q;
@@ -131,10 +131,13 @@ public:
     }
 
 private:
-    template <typename T> static T Next(std::deque<T>& queue, T fallback) {
-        if (queue.empty()) return fallback;
-        T answer = queue.front();
-        queue.pop_front();
+    // An empty queue answers the type's empty value: no colour, no folder, no printer.
+    template <typename T> static T Next(std::deque<T>& queue) {
+        T answer{};
+        if (!queue.empty()) {
+            answer = std::move(queue.front());
+            queue.pop_front();
+        }
         return answer;
     }
 };

@@ -166,6 +166,8 @@ TfrmRegimen::~TfrmRegimen() { delete DrugWindow.data(); }
 
 bool TfrmRegimen::NoMatches() const { return m_search.HasNoMatches(); }
 
+TfrmDrug* TfrmRegimen::GetDrugWindow() const { return DrugWindow.data(); }
+
 void TfrmRegimen::BuildControls() {
     m_client = new QWidget(this);
     m_client->setObjectName("clientArea");
@@ -546,7 +548,7 @@ void TfrmRegimen::SetupRegimenScrollBox(int16_t wRows) {
             code->setLineWrapMode(QTextEdit::NoWrap);
             code->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
             code->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-            code->document()->setDocumentMargin(1);
+            code->document()->setDocumentMargin(2);
             code->viewport()->setCursor(Qt::ArrowCursor);
             code->setContextMenuPolicy(Qt::PreventContextMenu);
             code->viewport()->setContextMenuPolicy(Qt::PreventContextMenu);
@@ -584,7 +586,8 @@ void TfrmRegimen::RefreshRegimenScrollBox() {
             sbxRegimen->resize(sbxRegimen->width(), height);
             RestackLabels();
         }
-        m_rows->setMinimumHeight(bottom + kRowGap);
+        // The scroll range ends with the last row, as the rows stand.
+        m_rows->setMinimumHeight(bottom);
     KX_CATCH_STD("RefreshRegimenScrollBox()", kClass)
 }
 

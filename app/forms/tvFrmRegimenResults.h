@@ -41,7 +41,7 @@ public:
     const KxVector<MatchedRecord>& GetMatches() const { return m_search.GetMatches(); }
     int16_t GetCurrentIndex() const { return CurrentIndex; }
     // The drug window last opened from this window, or null.
-    TfrmDrug* GetDrugWindow() const { return DrugWindow.data(); }
+    TfrmDrug* GetDrugWindow() const;
     const KxVector<QLineEdit*>& GetDrugBoxes() const { return DrugBoxes; }
     const KxVector<QTextEdit*>& GetCodeBoxes() const { return CodeBoxes; }
     QScrollArea* GetScrollBox() const { return sbxRegimen; }

@@ -66,6 +66,75 @@ const char* Find(const char* pHaystack, size_t length, const char* pNeedle, size
     return nullptr;
 }
 
+bool AnyByte(TvBytes16 x) {
+    uint64_t halves[2];
+    memcpy(halves, &x, 16);
+    return (halves[0] | halves[1]) != 0;
+}
+
+bool EqualsUpper(const char* pText, const char* pUpper, size_t length) {
+    for (size_t i = 0; i < length; ++i)
+        if (TvAsciiUpper(pText[i]) != pUpper[i]) return false;
+    return true;
+}
+
+// One byte of the upper-case word, as a test of sixteen text bytes at once: a byte upper-cases
+// to a letter exactly when it equals the letter with bit 0x20 set, and to anything else only
+// when it equals it.
+struct TvByteTest {
+    explicit TvByteTest(char c) {
+        unsigned char u = static_cast<unsigned char>(c);
+        unsigned char fold = u >= 'A' && u <= 'Z' ? 0x20 : 0;
+        mask = TvBytes16{} + fold;
+        value = TvBytes16{} + static_cast<unsigned char>(u | fold);
+    }
+    TvBytes16 Matches(TvBytes16 x) const { return reinterpret_cast<TvBytes16>((x | mask) == value); }
+    TvBytes16 mask, value;
+};
+
+// The starting positions from i to i + 15 (those below lStarts) where the upper-cased text holds
+// the word: its first and last letters tested at once, the rest of the word compared after.
+inline bool HoldsUpperAt(const char* pText, size_t i, size_t lStarts, const char* pWord,
+                         size_t last, const TvByteTest& firstTest, const TvByteTest& lastTest) {
+    TvBytes16 a, b;
+    memcpy(&a, pText + i, 16);
+    memcpy(&b, pText + i + last, 16);
+    TvBytes16 both = firstTest.Matches(a) & lastTest.Matches(b);
+    if (!AnyByte(both)) return false;
+    for (size_t k = 0; k < 16 && i + k < lStarts; ++k)
+        if (both[k] != 0 && EqualsUpper(pText + i + k + 1, pWord + 1, last)) return true;
+    return false;
+}
+
+// Whether the text, upper-cased, holds the upper-case word, without writing the upper-cased
+// text: most fields do not hold the word, and this is all they cost. Sixteen starting positions
+// are tested at once by the first and the last letter of the word.
+bool HoldsUpper(const char* pText, size_t length, const char* pWord, size_t wordLength) {
+    if (wordLength == 0) return true;
+    if (wordLength > length) return false;
+    const size_t last = wordLength - 1, starts = length - wordLength + 1;
+    const TvByteTest firstLetter(pWord[0]), lastLetter(pWord[last]);
+    if (starts >= 16) {
+        size_t i = 0;
+        for (; i + 16 <= starts; i += 16)
+            if (HoldsUpperAt(pText, i, starts, pWord, last, firstLetter, lastLetter)) return true;
+        // The last starts again, overlapping the ones already tested.
+        return i < starts &&
+               HoldsUpperAt(pText, starts - 16, starts, pWord, last, firstLetter, lastLetter);
+    }
+    // A short text is tested in a copy padded with zeros, which no letter of a word equals.
+    constexpr size_t kPadded = 64;
+    if (length + 16 <= kPadded) {
+        char padded[kPadded] = {};
+        memcpy(padded, pText, length);
+        return HoldsUpperAt(padded, 0, starts, pWord, last, firstLetter, lastLetter);
+    }
+    for (size_t i = 0; i < starts; ++i)
+        if (TvAsciiUpper(pText[i]) == pWord[0] && EqualsUpper(pText + i + 1, pWord + 1, last))
+            return true;
+    return false;
+}
+
 bool IsQuoted(const KxString& sText) {
     return sText.GetLength() > 0 && sText.BeginsWith("\"") && sText.EndsWith("\"");
 }
@@ -247,11 +316,13 @@ bool TvDrugSearch::CheckText(const char* pText, const PassWord& word, int16_t& w
     bool result = false;
     try {
         size_t length = strlen(pText);
+        const char* w = word.upper.data();
+        size_t wLength = word.upper.size();
+        // Neither a token nor the whole text can match a word that the text does not hold.
+        if (!word.getAll && !HoldsUpper(pText, length, w, wLength)) return false;
         m_upper.resize(length);
         UppercaseAscii(pText, m_upper.data(), length);
         const char* upper = m_upper.data();
-        const char* w = word.upper.data();
-        size_t wLength = word.upper.size();
 
         // Tokens are the runs between single spaces, as the tokenizer splits them; a text ending
         // in a space ends with an empty token.

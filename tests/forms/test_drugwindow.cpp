@@ -420,6 +420,14 @@ TEST_F(DrugWindow, SelectAllAndCopyTakeTheBoxLastRightClicked) {
     Child<QAction>(window, "popMenuCopy")->trigger();
     EXPECT_EQ(clipboard->text(), "Platinol; Platinol-AQ");
     EXPECT_EQ(Child<QAction>(window, "popMenuCopy")->shortcut(), QKeySequence("Ctrl+C"));
+
+    // Ctrl+C in a box copies that box's selection.
+    cursor = remarks->textCursor();
+    cursor.setPosition(0);
+    cursor.setPosition(4, QTextCursor::KeepAnchor);
+    remarks->setTextCursor(cursor);
+    QTest::keyClick(remarks, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(clipboard->text(), remarks->toPlainText().left(4));
 }
 
 TEST_F(DrugWindow, ControlsStandWhereTheyWereLaidOutInTheirColours) {

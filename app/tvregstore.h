@@ -111,7 +111,7 @@ private:
     int32_t FindKey(const char* sFullPath) const;
     int32_t AddKey(const char* sFullPath);
     const Value* FindValue(const char* sName) const;
-    Key& CurrentKey(const char* sOperation) const;
+    size_t CurrentKey(const char* sOperation) const;
     void PutValue(const char* sName, TvRegDataType type, const void* pData, uint32_t ulSize);
 
     KxString m_fileName;

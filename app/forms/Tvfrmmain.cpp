@@ -74,6 +74,18 @@ QLabel* MakeLabel(QWidget* pParent, const char* sName, const char* sText, int le
     return label;
 }
 
+// The labels were laid out for a rendering a few per cent narrower than the metric-compatible
+// faces give here; a label grows to its text as a self-sizing label would, about its centre
+// when its text is centred, so that no text is cut off.
+void FitToText(QLabel* pLabel) {
+    int width = pLabel->fontMetrics().horizontalAdvance(pLabel->text()) + 2;
+    if (width <= pLabel->width()) return;
+    QRect box = pLabel->geometry();
+    int left = (pLabel->alignment() & Qt::AlignHCenter) ? box.center().x() + 1 - width / 2
+                                                        : box.left();
+    pLabel->setGeometry(left, box.top(), width, box.height());
+}
+
 bool IsEnter(int iKey) { return iKey == Qt::Key_Return || iKey == Qt::Key_Enter; }
 
 void SetColorsOf(QWidget* pWidget, QPalette::ColorRole ground, int32_t lGround,
@@ -185,6 +197,9 @@ void TfrmMain::BuildControls() {
     lstHistory->setUniformItemSizes(true);
     lstHistory->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     lstHistory->hide();
+
+    for (QLabel* label : {lblTarvio, lblSubTitle, lblSubTitle2, lblDrugSearch, lblRegimenSearch})
+        FitToText(label);
 
     setTabOrder(edtDrugSearch, btnDrugSubmit);
     setTabOrder(btnDrugSubmit, edtRegimenSearch);

@@ -21,6 +21,7 @@ run_suite() {
 run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo || status=1
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export LSAN_OPTIONS=suppressions=$PWD/scripts/lsan.supp
 run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DTARVIO_SANITIZE=ON || status=1
 
 if [ $status -eq 0 ]; then

@@ -29,7 +29,7 @@ inline constexpr const char* TvAboutWebSiteIntro =
     "For drug information and coding notes from the Tarvio project, visit the Tarvio web site: ";
 inline constexpr const char* TvAboutTrainingIntro =
     "For more information about how various types of drugs work against cancer, visit the "
-    "Korvel Training Website, ";
+    "Tarvio training pages, ";
 inline constexpr const char* TvTrainingPage = "https://tarvio.example.org/training/";
 // The update sentence, with the download page (TvDownloadPage) where its link label lies over
 // it.

@@ -11,9 +11,8 @@
 #include "kxblob.h"
 #include "kxengineexceptions.h"
 #include "kxfield.h"
+#include "kxfieldtext.h"
 #include "kxfieldvalue.h"
-#include "kxfilter.h"
-#include "kxformat.h"
 #include "kxstream.h"
 #include "kxtimestamp.h"
 
@@ -132,21 +131,6 @@ template <typename T> KxString IntegerText(T value) {
     std::to_chars_result r = std::to_chars(buffer, buffer + sizeof buffer - 1, value);
     *r.ptr = '\0';
     return KxString(buffer);
-}
-
-// The value formats and display filters give a field no way yet to render a value or to read
-// one back; a field that has one fails rather than show or store something else.
-[[noreturn]] void ThrowFormatUnavailable(const KxFormat& format, bool rendering) {
-    KxGenerateNotImplementedError(rendering ? "Value format \"%s\" can not render field values yet"
-                                            : "Value format \"%s\" can not read field values yet",
-                                  kFileRecord, format.GetName());
-}
-
-[[noreturn]] void ThrowFilterUnavailable(const KxFilter& filter, bool rendering) {
-    KxGenerateNotImplementedError(rendering
-                                      ? "Display filter \"%s\" can not render field values yet"
-                                      : "Display filter \"%s\" can not read field values yet",
-                                  kFileRecord, filter.GetRegistryIndex());
 }
 
 // The converted value of a field in the binary form AlphaToField writes.
@@ -567,14 +551,10 @@ void KxFileRecord::GetField(uint16_t uwFieldIndex, char* pDest, uint32_t ulDestL
         char option = field.GetFormatOption();
         KxString text;
         if (formatted && option != KxField::kxShowRaw) {
-            if (option == KxField::kxShowFormatted) {
-                if (KxFormat* pFormat = field.GetFormat()) ThrowFormatUnavailable(*pFormat, true);
-            } else if (option == KxField::kxShowFiltered) {
-                if (KxFilter* pFilter = field.GetFilter()) ThrowFilterUnavailable(*pFilter, true);
-            } else {
+            if (option != KxField::kxShowFormatted && option != KxField::kxShowFiltered)
                 KxGenerateException("Unknown format type", kFileRecord);
-            }
-            text = DefaultText(*this, uwFieldIndex, field);
+            if (!KxFieldText::Show(*this, uwFieldIndex, field, ulDestLength, text))
+                text = DefaultText(*this, uwFieldIndex, field);
         } else if (!GetIsBlank(uwFieldIndex)) {
             text = DefaultText(*this, uwFieldIndex, field);
         }
@@ -651,17 +631,18 @@ void KxFileRecord::PutField(uint16_t uwFieldIndex, const char* pText, int16_t iM
         if (iMode == 3) iMode = static_cast<unsigned char>(field.GetFormatOption());
         char type = field.GetType();
         NumericValue converted{};
-        switch (iMode) {
-        case 0: AlphaToField(&converted, pText, type); break;
-        case 1:
-            if (KxFormat* pFormat = field.GetFormat()) ThrowFormatUnavailable(*pFormat, false);
+        KxString holder;
+        if (iMode == 0) {
             AlphaToField(&converted, pText, type);
-            break;
-        case 2:
-            if (KxFilter* pFilter = field.GetFilter()) ThrowFilterUnavailable(*pFilter, false);
-            AlphaToField(&converted, pText, type);
-            break;
-        default: KxGenerateException("Unknown format type", kFileRecord);
+        } else if (iMode == 1 || iMode == 2) {
+            // The text the format or filter stands for replaces the display text; none is blank.
+            pText = KxFieldText::Parse(field, iMode, pText, &converted, holder);
+            if (pText == nullptr) {
+                PutBlank(uwFieldIndex);
+                return;
+            }
+        } else {
+            KxGenerateException("Unknown format type", kFileRecord);
         }
         switch (type) {
         case kxNumberField:

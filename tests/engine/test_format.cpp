@@ -10,9 +10,11 @@
 #include "foundation/kxcatch.h"
 #include "kxengineexceptions.h"
 #include "kxfield.h"
+#include "kxfilter.h"
 #include "kxformat.h"
 #include "kxini.h"
 #include "kxio.h"
+#include "txdfile.h"
 
 namespace {
 
@@ -346,6 +348,146 @@ TEST_F(FormatTest, FieldsKeepTheirFormatsWhenLibrariesLetGo) {
     EXPECT_EQ(stage->Format(buffer, sizeof buffer, false, true), 1);
     EXPECT_STREQ(buffer, "Late");
     EXPECT_EQ(other.GetFormat()->GetType(), 'N');
+}
+
+// ---------------------------------------------------------------------------------------------
+// A data set whose fields show through formats and filters
+
+TEST_F(FormatTest, DataSetShowsAndReadsValuesThroughItsFormatsAndFilters) {
+    Write("stages.kxd", Lines({"[FormatDataType]", "Grade=A", "[Format=Stage]", "1-2=Early",
+                               "3-4=Late", "=Unknown", "[Format=Grade]", "1=Low grade",
+                               "2=High grade"}));
+    KxFormatLib lib;
+    lib.AddDictionary(Path("stages.kxd").c_str());
+    const std::string data = Path("set.txd");
+    {
+        KxPointerVector<KxField> fields;
+        auto add = [&](const char* name, char type, int16_t length, int16_t precision = 0) {
+            auto* field = new KxField();
+            field->SetName(name);
+            field->SetDefinition(static_cast<uint16_t>(fields.GetCount()), type, length,
+                                 precision, -1);
+            fields.push_back(field);
+            return field;
+        };
+        add("Stage", 'I', 4)->SetFormat(KxField::kxShowFormatted, "Stage", nullptr);
+        // A format of type A over a Short field.
+        add("Grade", 'S', 3)->SetFormat(KxField::kxShowFormatted, "Grade", nullptr);
+        auto* dose = new KxNumberFilter();
+        dose->SetPrefix("$");
+        dose->SetThousandSeparator(true);
+        dose->SetRoundingPlace(0);
+        dose->SetMissingString("none");
+        add("Dose", 'N', 10, 2)->SetFormat(KxField::kxShowFiltered, nullptr, dose);
+        auto* given = new KxDateFilter();
+        given->SetFormat("%02d/%02m/%y");
+        add("Given", 'D', 8)->SetFormat(KxField::kxShowFiltered, nullptr, given);
+        auto* code = new KxStringFilter();
+        code->SetPictureString("&&-##");
+        add("Code", 'A', 8)->SetFormat(KxField::kxShowFiltered, nullptr, code);
+
+        TXDFile maker;
+        maker.PackFields(fields);
+        maker.Create(data.c_str(), fields, 0, false);
+        maker.SetFormatLibrary(&lib);
+        maker.Open(data.c_str(), kxIORead | kxIOWrite);
+        KxFileRecord& record = *maker.GetCurrentRecord();
+        record.Clear();
+        const char* shown[] = {"Late", "High grade", "$1,234.50", "05/03/2007", "AB-12"};
+        for (uint16_t f = 0; f < 5; ++f) record.PutField(f, shown[f], 3);
+        maker.DataAppend(record);
+        record.Clear();
+        maker.DataAppend(record);
+        maker.Close();
+    }
+
+    // The structure file declares the format and the filters with their settings.
+    {
+        KxIniFile structure(Path("set.kxs").c_str());
+        auto key = [&](const char* section, const char* name) {
+            return std::string(structure.GetSection(section)->GetString(name, "(absent)"));
+        };
+        EXPECT_EQ(key("Field1", "Format"), "Stage");
+        EXPECT_EQ(key("Field1", "FormatOption"), "1");
+        EXPECT_EQ(key("Field1", "FilterType"), "(absent)");
+        EXPECT_EQ(key("Field3", "FilterType"), "3");
+        EXPECT_EQ(key("Field3", "KxFilter.RegistryIndex"), "KxNumberFilter");
+        EXPECT_EQ(key("Field3", "Prefix"), "$");
+        EXPECT_EQ(key("Field3", "Format"), "(absent)");
+        EXPECT_EQ(key("Field4", "KxFilter.RegistryIndex"), "KxDateFilter");
+        EXPECT_EQ(key("Field4", "Date Format String"), "%02d/%02m/%y");
+        EXPECT_EQ(key("Field5", "Picture String Filter"), "&&-##");
+    }
+
+    TXDFile file;
+    file.SetFormatLibrary(&lib);
+    file.Open(data.c_str());
+    const char* classes[] = {nullptr, nullptr, "KxNumberFilter", "KxDateFilter", "KxStringFilter"};
+    for (uint16_t f = 0; f < 5; ++f) {
+        const KxField& field = file.FieldGetInfo(f);
+        EXPECT_EQ(field.GetFormatOption(), classes[f] == nullptr ? 1 : 2) << f;
+        if (classes[f] != nullptr && field.GetFilter() != nullptr) {
+            EXPECT_STREQ(field.GetFilter()->GetClassnameCString(), classes[f]);
+        }
+    }
+    KxFileRecord* record = file.GetCurrentRecord();
+    auto shown = [&](uint16_t f, bool formatted = true) {
+        char buffer[64];
+        record->GetField(f, buffer, sizeof buffer, formatted);
+        return std::string(buffer);
+    };
+    EXPECT_EQ(shown(0), "Late");
+    EXPECT_EQ(shown(1), "High grade");
+    EXPECT_EQ(shown(2), "$1,234.50");
+    EXPECT_EQ(shown(3), "05/03/2007");
+    EXPECT_EQ(shown(4), "AB-12");
+    EXPECT_EQ(shown(0, false), "3");
+    EXPECT_EQ(shown(1, false), "2");
+    EXPECT_EQ(shown(2, false), "1234.50");
+    EXPECT_EQ(shown(3, false), "20070305");
+    EXPECT_EQ(shown(4, false), "AB12");
+    // Labels are cut to the destination; a number too wide for it is not cut into another one.
+    char narrow[6];
+    record->GetField(0, narrow, 3, true);
+    EXPECT_STREQ(narrow, "La");
+    record->GetField(2, narrow, sizeof narrow, true);
+    EXPECT_STREQ(narrow, "*****");
+
+    file.GotoRecord(2);
+    EXPECT_EQ(shown(0), "Unknown");
+    EXPECT_EQ(shown(1), "");
+    EXPECT_EQ(shown(2), "none");
+    EXPECT_EQ(shown(3), "");
+    EXPECT_EQ(shown(4), "");
+
+    // Display text goes back through the same format and filters; text that is no label is
+    // converted plainly.
+    record->PutField(0, "Early", 3);
+    EXPECT_EQ(record->GetLong(0), 1);
+    record->PutField(0, "4", 3);
+    EXPECT_EQ(shown(0), "Late");
+    record->PutField(0, "Unknown", 3);
+    EXPECT_TRUE(record->GetIsBlank(0));
+    record->PutField(1, "Low grade", 3);
+    EXPECT_EQ(record->GetShort(1), 1);
+    record->PutField(2, "$2,000.25", 3);
+    EXPECT_DOUBLE_EQ(record->GetNumber(2), 2000.25);
+    record->PutField(2, "none", 3);
+    EXPECT_TRUE(record->GetIsBlank(2));
+    record->PutField(3, "24/12/2008", 3);
+    EXPECT_EQ(shown(3, false), "20081224");
+    record->PutField(4, "CD-34", 3);
+    EXPECT_EQ(shown(4, false), "CD34");
+
+    // Text the format or filter did not produce fails and leaves the field as it was.
+    EXPECT_EQ(CatchKx([&] { record->PutField(0, "Middle", 3); }).message,
+              "\"Middle\" is not a valid long");
+    EXPECT_EQ(CatchKx([&] { record->PutField(4, "CD34", 3); }).message, "Unfilter Error");
+    EXPECT_EQ(CatchKx([&] { record->PutField(3, "2008-12-24", 3); }).message,
+              "String \"2008-12-24\" was not produced by filter \"%02d/%02m/%y\"");
+    EXPECT_EQ(shown(4, false), "CD34");
+    EXPECT_EQ(shown(3), "24/12/2008");
+    file.Close();
 }
 
 } // namespace

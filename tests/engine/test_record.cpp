@@ -258,32 +258,29 @@ TEST(RecordDisplay, TextIsCutToTheDestinationAndAlwaysTerminated) {
     EXPECT_STREQ(raw, "a lon");
 }
 
-class StubFormat : public KxFormat {
-public:
-    KxFormat* Clone() const override { return new StubFormat(*this); }
-    const char* GetName() const override { return "Stages"; }
-};
-
 TEST(RecordDisplay, FormatOptions) {
     auto fields = Layout({{'I', 10}, {'I', 10}, {'I', 10}});
     (*fields)[0]->SetFormat(KxField::kxShowFormatted, "", nullptr);
-    (*fields)[1]->SetFormat(StubFormat());
+    KxFormat stages;
+    stages.AddLine("1-5", "Early");
+    (*fields)[1]->SetFormat(stages);
     (*fields)[2]->SetFormat(7, "", nullptr);
     MemRecord r(fields.get(), nullptr);
     for (uint16_t f = 0; f < 3; ++f) r.PutLong(f, 5);
 
     // No format to render with: the default text.
     EXPECT_EQ(Display(r, 0), "5");
-    // A format that cannot render fails rather than show something else.
-    KxCaught c = CatchKx<KxNotImplementedError>([&] { Display(r, 1); });
-    EXPECT_TRUE(c.thrown);
-    EXPECT_EQ(c.message, "Value format \"Stages\" can not render field values yet");
+    EXPECT_EQ(Display(r, 1), "Early");
     EXPECT_EQ(Display(r, 1, 64, false), "5");
     EXPECT_KX(CatchKx([&] { Display(r, 2); }), "Unknown format type", "KxFileRecord",
               "GetField() of KxFileRecord");
-    // Parsing through the format fails the same way and leaves the field alone.
-    EXPECT_TRUE(CatchKx<KxNotImplementedError>([&] { r.PutField(1, "7", 1); }).thrown);
-    EXPECT_EQ(r.GetLong(1), 5);
+    // A value on no line, and text that is no label, fall back to the plain conversion.
+    r.PutField(1, "7", 1);
+    EXPECT_EQ(Display(r, 1), "7");
+    r.PutField(1, "Early", 1);
+    EXPECT_EQ(r.GetLong(1), 1);
+    EXPECT_EQ(CatchKx([&] { r.PutField(1, "Late", 1); }).message, "\"Late\" is not a valid long");
+    EXPECT_EQ(r.GetLong(1), 1);
     EXPECT_KX(CatchKx([&] { r.PutField(2, "7", 3); }), "Unknown format type", "KxFileRecord",
               "PutField() of KxFileRecord");
 }

@@ -514,6 +514,30 @@ TEST_F(BlobFileTest, ListingShowsEveryKindOfDescriptor) {
     EXPECT_EQ(std::string(listing.GetCString()), expected);
 }
 
+// Blobs are read through the blob file's buffer into the caller's blob: in any order, larger
+// than the buffer, and into a blob that held something longer before.
+TEST_F(BlobFileTest, BlobsReadInAnyOrderIntoOneBlobComeBackExactly) {
+    const std::vector<std::string> stored = {
+        std::string(10, 'a'), std::string(300000, 'b') + "end", std::string(70000, 'c'), "d",
+        "", std::string(131072, 'e')};
+    std::vector<int32_t> numbers;
+    {
+        KxBlobFile file(DataFile().c_str(), kxIORead | kxIOWrite);
+        for (const std::string& bytes : stored) numbers.push_back(Store(file, bytes));
+        file.Close();
+    }
+    KxBlobFile file(DataFile().c_str(), kxIORead);
+    KxBlob blob;
+    std::vector<size_t> order = {0, 1, 2, 3, 4, 5, 5, 3, 1, 0, 2, 4, 1};
+    for (size_t i : order) {
+        SCOPED_TRACE(i);
+        file.GetBlob(numbers[i], blob);
+        EXPECT_EQ(Bytes(blob), stored[i]);
+        EXPECT_EQ(blob.GetText()[blob.GetSize()], '\0');
+        EXPECT_EQ(blob.GetPosition(), 0u);
+    }
+}
+
 // Random work with periodic reopening: whatever the writer leaves must pass the reader's checks
 // and give back every live blob.
 TEST_F(BlobFileTest, ManyAddsAndFreesKeepTheFileConsistent) {
@@ -593,6 +617,13 @@ TEST_F(BlobFileTest, DamagedFilesFailToOpenWithAClearMessage) {
              "4 to 68."},
         {"overlapping blocks", Kxb(block, -1, -1, {{1, 4, 10, 40}, {1, 30, 10, 38}}),
          f + "the blocks of descriptors 1 and 2 overlap."},
+        {"overlapping blocks out of number order",
+         Kxb(block, -1, -1, {{1, 40, 10, 28}, {1, 30, 10, 20}, {1, 4, 10, 26}}),
+         f + "the blocks of descriptors 2 and 1 overlap."},
+        {"a misplaced block after an overlap",
+         Kxb(block, -1, -1, {{1, 4, 10, 40}, {1, 30, 10, 38}, {1, 60, 10, 30}}),
+         f + "descriptor 3 (offset 60, length 10, disk size 30) does not lie in the data area "
+             "from 4 to 68."},
         {"free list head outside the table", Kxb(block, 5, -1, {{1, 4, 10, 64}}),
          f + "its free list is broken at descriptor 5."},
         {"free list through an allocated blob", Kxb(block, 1, -1, {{1, 4, 10, 64}}),

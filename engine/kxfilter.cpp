@@ -18,7 +18,6 @@
 
 namespace {
 
-constexpr const char* kFilter = "KxFilter";
 constexpr const char* kStringFilter = "KxStringFilter";
 constexpr const char* kNumberFilter = "KxNumberFilter";
 constexpr const char* kTimestampFilter = "KxTimestampFilter";

@@ -479,6 +479,11 @@ void KxFile::ReadFields(KxIniFile& structure) {
                     KxGenerateException("Field%d is mapped to a non-existent field.", kFile,
                                         static_cast<int>(number));
                 KxIniSection& targetSection = *structure.GetSection(sections.Find(target->second + 1));
+                // A mapped section holds no layout of its own: a field mapped onto one (or onto
+                // itself) would silently get a field without type, length or place.
+                if (targetSection.FindKey("MappedTo") >= 0)
+                    KxGenerateException("Field%d is mapped to a mapped field.", kFile,
+                                        static_cast<int>(number));
                 field->Read(static_cast<uint16_t>(target->second), targetSection, &m_userFlagTypes);
                 field->ReadMappedField(number, section);
             } else {

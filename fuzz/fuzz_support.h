@@ -17,6 +17,8 @@
 #include <string_view>
 #include <vector>
 
+#include "kxexception.h"
+
 namespace tvfuzz {
 
 // Made at first use under the system's temporary directory, removed when the process ends
@@ -94,6 +96,13 @@ inline std::vector<std::string_view> SplitParts(const uint8_t* data, size_t size
     parts.push_back(rest);
     while (parts.size() < n) parts.emplace_back();
     return parts;
+}
+
+// With TARVIO_FUZZ_VERBOSE set, says why an input was refused: for checking that the seeds
+// reach as far as they should.
+inline void Refused(const KxException& e) {
+    static const bool verbose = std::getenv("TARVIO_FUZZ_VERBOSE") != nullptr;
+    if (verbose) std::fprintf(stderr, "refused: %s\n%s\n", e.GetErrorMessage(), e.GetCallpath());
 }
 
 // A fault that no exception shows: a reader that accepted its input and then disagreed with

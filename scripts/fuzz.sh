@@ -60,7 +60,7 @@ for target in "${targets[@]}"; do
     else
         status=1
         echo "tarvio: $target found a fault; its report:"
-        grep -v "^#" "$work/$target.log" | tail -60
+        grep -v -E "^#|^INFO:|NEW_FUNC" "$work/$target.log" | tail -60
         echo "tarvio: the input is in $findings/"
     fi
 done

@@ -1,0 +1,59 @@
+// Data sets damaged in ways the fuzz targets found: each must be refused with its message, never
+// read into a wrong answer or worse.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <string>
+
+#include "enginefixture.h"
+
+namespace {
+
+using namespace kxtest;
+
+struct DamagedSet {
+    const char* what;
+    std::string structure;
+    std::string data;
+    std::string blobs;
+    const char* message;
+};
+
+const std::string kInfo = Lines({"[FileInfo]", "NumberOfFields=2", "RecordLength=12", "Use CR=Y",
+                                 "Use LF=Y"});
+const std::string kName = Lines({"[Field1]", "FieldName=Name", "Type=A", "Length=4", "ByteOffset=0"});
+const std::string kLine = Line({{"CDDP", 4}, {"x", 8}});
+
+class DamagedDataSetTest : public EngineTest, public ::testing::WithParamInterface<DamagedSet> {};
+
+TEST_P(DamagedDataSetTest, IsRefused) {
+    const DamagedSet& c = GetParam();
+    Write("set.kxs", c.structure);
+    Write("set.txd", c.data);
+    Write("set.kxb", c.blobs);
+    KxCaught caught = CatchKx([&] { ReadEveryField(Path("set.txd")); });
+    EXPECT_TRUE(caught.thrown);
+    EXPECT_EQ(caught.message, c.message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sets, DamagedDataSetTest,
+    ::testing::Values(
+        // A mapped section has no type, length or place for the field to borrow.
+        DamagedSet{"mapped onto itself",
+                   kInfo + Lines({"[Field1]", "FieldName=Name", "Type=A", "Length=4",
+                                  "ByteOffset=0", "MappedTo=Name"}),
+                   kLine, "", "Field0 is mapped to a mapped field."},
+        DamagedSet{"mapped onto a mapped field",
+                   kInfo + kName +
+                       Lines({"[Field2]", "FieldName=Alias", "MappedTo=Name"}) +
+                       Lines({"[Field3]", "FieldName=Second", "MappedTo=Alias"}),
+                   kLine, "", "Field2 is mapped to a mapped field."}),
+    [](const ::testing::TestParamInfo<DamagedSet>& param) {
+        std::string name;
+        for (const char* p = param.param.what; *p != '\0'; ++p)
+            name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+        return name;
+    });
+
+}  // namespace

@@ -584,23 +584,25 @@ int32_t KxBlobFile::NextInList(int32_t lNumber, int32_t& lSteps, bool freeList) 
 
 void KxBlobFile::GetBlob(int32_t lBlob, KxBlob& blob) {
     KX_TRY
-        const KxBlobDescriptor& d = Descriptor(lBlob);
-        if (!d.IsAllocated())
-            KxGenerateException("BLOB %ld is not in use.", kBlobFile, static_cast<long>(lBlob));
-        if (d.IsMemoryBlob()) {
-            const KxBlob& memory = MemoryBlob(lBlob);
-            blob.SetBlob(memory.GetData(), memory.GetSize());
-            return;
-        }
-        if (static_cast<int64_t>(d.m_offset) + d.m_length > m_tableOffset)
-            KxGenerateException("The BLOB file \"%s\" is damaged: BLOB %ld reaches past the data "
-                                "area.",
-                                kBlobFile, m_fileName.GetCString(), static_cast<long>(lBlob));
-        uint32_t length = static_cast<uint32_t>(d.m_length);
-        // Straight into the caller's storage: a seek inside the buffered window and a copy.
-        unsigned char* bytes = blob.SizeForOverwrite(length);
-        if (length == 0) return;
+        // Emptied on every failure, so that a caller reusing the blob never takes the previous
+        // blob's bytes for this one's.
         try {
+            const KxBlobDescriptor& d = Descriptor(lBlob);
+            if (!d.IsAllocated())
+                KxGenerateException("BLOB %ld is not in use.", kBlobFile, static_cast<long>(lBlob));
+            if (d.IsMemoryBlob()) {
+                const KxBlob& memory = MemoryBlob(lBlob);
+                blob.SetBlob(memory.GetData(), memory.GetSize());
+                return;
+            }
+            if (static_cast<int64_t>(d.m_offset) + d.m_length > m_tableOffset)
+                KxGenerateException("The BLOB file \"%s\" is damaged: BLOB %ld reaches past the "
+                                    "data area.",
+                                    kBlobFile, m_fileName.GetCString(), static_cast<long>(lBlob));
+            uint32_t length = static_cast<uint32_t>(d.m_length);
+            // Straight into the caller's storage: a seek inside the buffered window and a copy.
+            unsigned char* bytes = blob.SizeForOverwrite(length);
+            if (length == 0) return;
             m_file.Seek64Absolute(d.m_offset);
             m_file.Read(bytes, length, true);
         } catch (...) {

@@ -57,3 +57,28 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 }  // namespace
+
+namespace {
+
+using namespace kxtest;
+
+using DamagedBlobFileTest = EngineTest;
+
+// A blob read into the storage of the one read before it must not come back with the earlier
+// bytes when this read fails.
+TEST_F(DamagedBlobFileTest, AFailedReadEmptiesTheBlob) {
+    // Blob 2 is a free block; 0 and 3 are outside the table.
+    Write("set.kxb", LE({4 + 16}) + "abcdefgh" + std::string(8, '\0') + LE({2, -1, 2}) +
+                         LE({1, 4, 8, 8}) + LE({-1, 12, -1, 8}));
+    KxBlobFile blobs(Path("set.txd").c_str(), kxIORead);
+    for (int32_t number : {2, 3, 0}) {
+        KxBlob blob;
+        blobs.GetBlob(1, blob);
+        ASSERT_EQ(TextOf(blob), "abcdefgh");
+        EXPECT_TRUE(CatchKx([&] { blobs.GetBlob(number, blob); }).thrown) << number;
+        EXPECT_EQ(blob.GetSize(), 0u) << number;
+        EXPECT_STREQ(blob.GetText(), "") << number;
+    }
+}
+
+}  // namespace

@@ -13,17 +13,11 @@
 #include "kxfile.h"
 #include "kxmemstream.h"
 #include "kxrecord.h"
+#include "fuzz_support.h"
 #include "kxtimestamp.h"
 #include "txdfile.h"
 
 namespace tvfuzz {
-
-template <typename Read> void Try(Read read) {
-    try {
-        read();
-    } catch (KxException&) {
-    }
-}
 
 inline void ReadEveryField(TXDFile& file, KxFileRecord& record) {
     const uint16_t count = record.GetFieldCount();

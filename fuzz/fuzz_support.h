@@ -54,9 +54,11 @@ private:
     std::string m_path;
 };
 
-// Replaces the file's contents by the bytes; answers its path.
+// Replaces the file's contents by the bytes, making its directories; answers its path.
 inline std::string WriteFile(std::string_view name, std::string_view bytes) {
     std::string path = ProcessDir::Get() / name;
+    std::error_code ignored;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ignored);
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     out.close();
@@ -96,6 +98,14 @@ inline std::vector<std::string_view> SplitParts(const uint8_t* data, size_t size
     parts.push_back(rest);
     while (parts.size() < n) parts.emplace_back();
     return parts;
+}
+
+// Runs a step that may refuse its input with a KxException.
+template <typename Step> void Try(Step step) {
+    try {
+        step();
+    } catch (KxException&) {
+    }
 }
 
 // With TARVIO_FUZZ_VERBOSE set, says why an input was refused: for checking that the seeds

@@ -107,7 +107,9 @@ public:
                 m_bytes.swap(bytes);
                 return;
             }
-            // What follows a NUL, and trailing blanks, are no part of the text.
+            // What follows a NUL, and trailing blanks, are no part of the text. A key of a
+            // field of length 0 has no bytes at all, not even storage to scan.
+            if (bytes.empty()) return;
             SetBytes(reinterpret_cast<const char*>(bytes.data()),
                      strnlen(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
         KX_CATCH("Read()", kKey)

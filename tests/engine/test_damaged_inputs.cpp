@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <cctype>
+#include <memory>
 #include <string>
 
 #include "enginefixture.h"
+#include "kxindex.h"
+#include "kxmemstream.h"
+#include "kxrecordkey.h"
 
 namespace {
 
@@ -79,6 +83,28 @@ TEST_F(DamagedBlobFileTest, AFailedReadEmptiesTheBlob) {
         EXPECT_EQ(blob.GetSize(), 0u) << number;
         EXPECT_STREQ(blob.GetText(), "") << number;
     }
+}
+
+}  // namespace
+
+namespace {
+
+// A field of length 0 (a structure without a Length) has keys without bytes; reading its index
+// file must not scan storage that is not there.
+TEST(DamagedIndexFile, KeysOfALengthZeroFieldReadBack) {
+    KxIndex index('A', 0, 2);
+    std::unique_ptr<KxRecordKey> key(index.NewKey());
+    index.SetRecord(1, *key);
+    index.SetRecord(2, *key);
+    KxMemoryStream file;
+    index.Write(file);
+    file.Rewind();
+
+    KxIndex read('A', 0, 2);
+    read.Read(file);
+    ASSERT_EQ(read.GetKeyCount(), 1);
+    EXPECT_EQ(read.GetKey(0).GetCount(), 2);
+    EXPECT_EQ(read.GetKeyNumber(2), 0);
 }
 
 }  // namespace
